@@ -1,0 +1,15 @@
+# The presets the two top-level commands walk, and how each shows its
+# deliverable to a host. Sourced by build-all.sh and test-all.sh.
+
+# Presets that build a deliverable.
+LERPWORK_PRESETS=(linux-x64 linux-x86)
+# Presets that only test (sanitizers and the like).
+LERPWORK_TEST_ONLY_PRESETS=()
+
+show_host_view() {
+  local preset=$1
+  echo "=== host view: $preset"
+  case "$preset" in
+    linux-*) echo "(out/$preset/Lerpwork.so)";;
+  esac
+}
