@@ -155,6 +155,8 @@ class Image:
 
     def __init__(self, data):
         self.data = data
+        if len(data) < 32:
+            raise MachOError("image too short for a Mach-O header")
         (magic,) = struct.unpack_from("<I", data, 0)
         if magic not in (MH_MAGIC, MH_MAGIC_64):
             raise MachOError("not a thin Mach-O image")
@@ -170,10 +172,15 @@ class Image:
         self.symbols = []
         self.min_os = None
         pos = 32 if self.is64 else 28
-        for _ in range(ncmds):
-            cmd, cmdsize = struct.unpack_from("<II", data, pos)
-            self._load_command(cmd, pos, cmdsize)
-            pos += cmdsize
+        try:
+            for _ in range(ncmds):
+                cmd, cmdsize = struct.unpack_from("<II", data, pos)
+                if cmdsize < 8:
+                    raise MachOError("load command of %d bytes" % cmdsize)
+                self._load_command(cmd, pos, cmdsize)
+                pos += cmdsize
+        except (struct.error, ValueError, IndexError) as e:
+            raise MachOError("truncated or malformed load commands (%s)" % e)
         if self.dyld_info is None:
             raise MachOError("no LC_DYLD_INFO: the loader stand-in reads only opcode-based fix-ups")
 

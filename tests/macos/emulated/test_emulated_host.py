@@ -1,0 +1,279 @@
+#!/usr/bin/python3
+"""What a macOS host sees of the built dylib, run in the emulated host.
+
+usage: test_emulated_host.py LIBRARY [unittest arguments]
+
+LIBRARY is a thin slice or the fat file. The Linux builds that the host
+views are compared with are out/linux-x64 and out/linux-x86 of the source
+tree (the presets that tools/test-all.sh runs first)."""
+
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tools", "host"))
+
+from machoemu import emulator, host, macho  # noqa: E402
+
+LIBRARY = None
+LINUX_BUILD = {"x86_64": "linux-x64", "i386": "linux-x86"}
+# The units, by the file whose initialiser the compiler names after it.
+UNIT_OF_FILE = {"Plugin.cpp": "Plugin", "instPackage.cpp": "inst",
+                "instantPackage.cpp": "instant", "LerpworkPackage.cpp": "Lerpwork"}
+
+_observed = {}
+
+
+def observed(path):
+    """[(label, records, loader)] of path, emulated once per file."""
+    if path not in _observed:
+        _observed[path] = host.observe(path)
+    return _observed[path]
+
+
+def slice_label(label, records):
+    if label:
+        return label
+    return "x86_64" if records[0]["pointer_size"] == 8 else "i386"
+
+
+def unit_of(symbol):
+    for file_, unit in UNIT_OF_FILE.items():
+        if symbol and symbol.endswith("_" + file_):
+            return unit
+    return None
+
+
+def patched(data, edits):
+    """A copy of the thin image data with (offset, bytes) edits applied."""
+    out = bytearray(data)
+    for off, b in edits:
+        out[off:off + len(b)] = b
+    return bytes(out)
+
+
+def thin_images():
+    return [(slice_label(label, [{"pointer_size": 8 if blob[:4] == b"\xcf\xfa\xed\xfe" else 4}]), blob)
+            for label, blob in macho.slices(open(LIBRARY, "rb").read())]
+
+
+class Loading(unittest.TestCase):
+    """Load order and exit handling, as the dynamic loader would see them."""
+
+    def loaders(self):
+        """[(slice, loader facts)]; every slice must have loaded."""
+        out = []
+        for label, records, loader in observed(LIBRARY):
+            self.assertEqual(records[1], {"record": "load", "ok": True}, (label, records[1]))
+            out.append((slice_label(label, records), loader))
+        return out
+
+    def test_initialisers_run_once_per_unit_in_link_order(self):
+        for arch, loader in self.loaders():
+            with self.subTest(slice=arch):
+                units = [unit_of(i["symbol"]) for i in loader["initialisers"]]
+                self.assertEqual(units, ["Plugin", "inst", "instant", "Lerpwork"], loader["initialisers"])
+
+    def test_engine_objects_are_complete_before_the_plugin_object_is_built(self):
+        for arch, loader in self.loaders():
+            with self.subTest(slice=arch):
+                w = loader["writes"]
+                objects = {k: v for k, v in w.items() if k.startswith("S3DX::")}
+                filled = {k: v for k, v in objects.items() if v["writes"]}
+                self.assertEqual(len(filled), 23, sorted(filled))
+                for name, v in filled.items():
+                    self.assertEqual(v["initialisers"], [0], name)
+                instance = w["Lerpwork::__oInstance"]
+                self.assertEqual(instance["initialisers"], [0])
+                self.assertLess(max(v["last"] for v in filled.values()), instance["first"])
+                # The table pointer is set while the object is built, after the constants.
+                table = w["GUID_Lerpwork::__pS3DXEAPIMI"]
+                self.assertEqual(table["writes"], 1)
+                self.assertGreater(table["first"], max(v["last"] for v in filled.values()))
+                # The direct-call object is filled by the package built inside the plug-in object.
+                direct = w["Lerpwork (direct calls)"]
+                self.assertEqual(direct["initialisers"], [0])
+                self.assertGreater(direct["first"], instance["first"])
+
+    def test_the_destructor_is_registered_once_with_the_instance_and_the_image_as_owner(self):
+        for arch, loader in self.loaders():
+            with self.subTest(slice=arch):
+                self.assertEqual(len(loader["atexit"]), 1, loader["atexit"])
+                self.assertEqual(loader["atexit"], [{"function": loader["atexit"][0]["function"],
+                                                     "argument_is_instance": True, "owner_is_image": True}])
+                self.assertIn("LerpworkD", loader["atexit"][0]["function"] or "")
+
+    def test_after_load_the_direct_call_object_holds_the_rows_callbacks_and_values(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                image = macho.Image(blob)
+                o = host.Observer(image, ROOT)
+                o.m = m = emulator.Machine(image)
+                m.run_initialisers()
+                P, V = m.P, 2 * m.P
+                direct = m.exported("_Lerpwork")
+                plugin = m.call(m.exported("_GetPlugin"))
+                package = o.pointer(o.vcall(plugin, host.PLUGIN_SLOTS["GetAIPackageAt"], 2))
+                rows = [o.pointer(o.vcall(package, host.PACKAGE_SLOTS["GetFunctionAt"], i)) for i in range(45)]
+                self.assertEqual([m.ptr(direct + i * P) for i in range(45)], [m.ptr(r + P) for r in rows])
+                constants = [o.pointer(o.vcall(package, host.PACKAGE_SLOTS["GetConstantAt"], i)) for i in range(8)]
+                members = [m.read(direct + 45 * P + i * V, V) for i in range(8)]
+                values = [m.read(r + P, V) for r in constants]
+                self.assertEqual([(v[0], v[P:]) for v in members], [(v[0], v[P:]) for v in values])
+                self.assertEqual([v[0] for v in values], [1] * 8)
+
+    def test_load_allocates_the_three_packages_and_nothing_else(self):
+        for arch, loader in self.loaders():
+            with self.subTest(slice=arch):
+                self.assertEqual(len(loader["allocations_at_load"]), 3, loader["allocations_at_load"])
+
+    def test_unload_runs_the_exit_handler_which_deletes_the_packages_once_in_slot_order(self):
+        for label, records, loader in observed(LIBRARY):
+            with self.subTest(slice=slice_label(label, records)):
+                unload = [r for r in records if r["record"] == "unload"]
+                self.assertEqual(len(unload), 1, records[-3:])
+                self.assertEqual(unload[0]["frees"], [{"package": 0}, {"package": 1}, {"package": 2}])
+                self.assertTrue(unload[0]["ordered"])
+                self.assertEqual(len(loader["exit_handlers_run"]), 1)
+                self.assertEqual(loader["atexit_left"], 0)
+                self.assertEqual(loader["slots_after_unload"], [0, 0, 0])
+                self.assertEqual(records[-1], {"record": "end"})
+
+
+class Host(unittest.TestCase):
+    """The shared host checks and the host view against the Linux builds."""
+
+    def host_json(self, path):
+        out = subprocess.run([os.path.join(ROOT, "tools", "lerpwork-host"), "--json", path],
+                             capture_output=True, text=True)
+        self.assertIn(out.returncode, (0, 1), out.stderr)
+        doc = json.loads(out.stdout)
+        return doc if isinstance(doc, list) else [doc]
+
+    def test_every_check_passes_for_every_slice(self):
+        for view in self.host_json(LIBRARY):
+            with self.subTest(slice=view["build"].get("slice")):
+                bad = [c for c in view["checks"] if c["result"] not in ("passed",)]
+                self.assertEqual(bad, [])
+                self.assertTrue(view["view"]["complete"])
+
+    def test_the_view_of_each_slice_equals_the_view_of_the_linux_build_of_its_width(self):
+        views = self.host_json(LIBRARY)
+        for view in views:
+            arch = "x86_64" if view["build"]["pointer_size"] == 8 else "i386"
+            linux = os.path.join(ROOT, "out", LINUX_BUILD[arch], "Lerpwork.so")
+            with self.subTest(slice=arch):
+                self.assertTrue(os.path.exists(linux), "build the %s preset first" % LINUX_BUILD[arch])
+                with tempfile.TemporaryDirectory() as d:
+                    a, b = os.path.join(d, "macos.json"), os.path.join(d, "linux.json")
+                    json.dump(view, open(a, "w"))
+                    json.dump(self.host_json(linux)[0], open(b, "w"))
+                    out = subprocess.run([os.path.join(ROOT, "tools", "compare-views"), a, b],
+                                         capture_output=True, text=True)
+                    self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+
+
+class BrokenImages(unittest.TestCase):
+    """Faults planted in a copy of each slice; the emulated host must show each."""
+
+    def loads_clean(self, blob):
+        """The unplanted slice must load and unload cleanly, or a planted fault proves nothing."""
+        o = self.run_image(blob)
+        self.assertEqual(o.records[1], {"record": "load", "ok": True})
+        self.assertEqual(o.records[-1], {"record": "end"})
+        self.assertFalse([r for r in o.records if r.get("crashed")])
+
+    def run_image(self, data):
+        o = host.Observer(macho.Image(data), ROOT)
+        o.run()
+        return o
+
+    def test_a_missing_import_fails_the_load(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                self.loads_clean(blob)
+                im = macho.Image(blob)
+                off, size = im.dyld_info["lazy_bind"]
+                at = blob.index(b"___cxa_atexit\0", off, off + size)
+                o = self.run_image(patched(blob, [(at, b"___cxa_atexiX")]))
+                self.assertEqual(o.records[1]["ok"], False)
+                self.assertIn("___cxa_atexiX", o.records[1]["error"])
+
+    def test_initialisers_out_of_order_are_seen(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                self.loads_clean(blob)
+                im = macho.Image(blob)
+                sec = im.sections_of_type(macho.S_MOD_INIT_FUNC_POINTERS)[0]
+                P = im.pointer_size
+                first = blob[sec.offset:sec.offset + P]
+                last = blob[sec.offset + sec.size - P:sec.offset + sec.size]
+                o = self.run_image(patched(blob, [(sec.offset, last), (sec.offset + sec.size - P, first)]))
+                units = [unit_of(i["symbol"]) for i in o.loader["initialisers"]]
+                self.assertEqual(units[0], "Lerpwork")
+                # The main package's constant rows were filled before the plug-in
+                # object existed; the constants still reach the host.
+                self.assertGreater(o.loader["writes"]["Lerpwork::__oInstance"]["first"], 0)
+
+    def test_a_pointer_left_unrebased_is_caught(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                self.loads_clean(blob)
+                im = macho.Image(blob)
+                # Drop every rebase: the first pointer the image follows still
+                # holds its unslid address.
+                off, _size = im.dyld_info["rebase"]
+                o = self.run_image(patched(blob, [(off, b"\x00")]))
+                failed = [r for r in o.records if r.get("crashed") or r.get("ok") is False]
+                self.assertTrue(failed, "an image without its rebases ran clean")
+
+    def test_an_exit_handler_owned_by_another_image_is_not_run_at_unload(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                self.loads_clean(blob)
+                m = emulator.Machine(macho.Image(blob))
+                m.run_initialisers()
+                f, arg, _dso = m.atexit[0]
+                m.atexit[0] = (f, arg, m.header_address + 0x1000)
+                self.assertEqual(m.unload(), [])
+                self.assertEqual(m.frees, [])
+
+
+class Reading(unittest.TestCase):
+    """The Mach-O reader on its own."""
+
+    def test_leb128(self):
+        cases = [(b"\x00", 0, 0), (b"\x7f", 127, -1), (b"\x80\x01", 128, 128), (b"\xe5\x8e\x26", 624485, 624485),
+                 (b"\xc0\xbb\x78", 1973696, -123456)]
+        for raw, u, s in cases:
+            with self.subTest(raw=raw.hex()):
+                self.assertEqual(macho.uleb(raw, 0), (u, len(raw)))
+                self.assertEqual(macho.sleb(raw, 0), (s, len(raw)))
+        with self.assertRaises(macho.MachOError):
+            macho.uleb(b"\x80\x80", 0)
+
+    def test_fat_file_slices_and_their_exports(self):
+        labels = [label for label, _ in macho.slices(open(LIBRARY, "rb").read())]
+        self.assertIn(labels, ([None], ["x86_64", "i386"]))
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                exports = macho.Image(blob).exports()
+                for name in ("_GetPlugin", "__ZN8Lerpwork11__oInstanceE", "__ZN4S3DX3hudE",
+                             "__ZN13GUID_Lerpwork13__pS3DXEAPIMIE"):
+                    self.assertIn(name, exports)
+
+    def test_not_macho(self):
+        for data in (b"", b"\x7fELF" + bytes(60), struct.pack(">II", macho.FAT_MAGIC, 1) + bytes(20)):
+            with self.subTest(data=data[:8].hex()):
+                with self.assertRaises(macho.MachOError):
+                    [macho.Image(b) for _l, b in macho.slices(data)]
+
+
+if __name__ == "__main__":
+    LIBRARY = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
