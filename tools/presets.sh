@@ -11,5 +11,7 @@ show_host_view() {
   echo "=== host view: $preset"
   case "$preset" in
     linux-*) echo "(out/$preset/Lerpwork.so)";;
+    # Both slices of the universal file, each in the emulated macOS host.
+    macos) tools/lerpwork-host out/macos/Lerpwork.dylib || echo "(host checks failed for out/macos/Lerpwork.dylib)";;
   esac
 }

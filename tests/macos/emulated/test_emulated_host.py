@@ -173,7 +173,7 @@ class Host(unittest.TestCase):
                     a, b = os.path.join(d, "macos.json"), os.path.join(d, "linux.json")
                     json.dump(view, open(a, "w"))
                     json.dump(self.host_json(linux)[0], open(b, "w"))
-                    out = subprocess.run([os.path.join(ROOT, "tools", "compare-views"), a, b],
+                    out = subprocess.run([os.path.join(ROOT, "tools", "host", "compare-views"), a, b],
                                          capture_output=True, text=True)
                     self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
 
