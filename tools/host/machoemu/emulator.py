@@ -543,6 +543,16 @@ def _stack_chk_fail(m):
     raise Fault("stack protector tripped")
 
 
+def _pure_virtual(m):
+    raise Fault("a pure virtual operation was called")
+
+
+def _not_emulated(m):
+    # Bound so that an image importing them loads, as on a Mac; no host call
+    # reaches them, and a call that does is reported rather than guessed at.
+    raise Fault("this run-time function has no stand-in in the emulated host")
+
+
 class _StubBinder:
     """dyld_stub_binder. A lazy stub's helper pushes the offset of the
     symbol's lazy-bind opcodes and then the image-loader cache word, and
@@ -578,7 +588,8 @@ STAND_INS = {
     "_strcpy": _strcpy, "_strlen": _strlen,
     "_memcpy": _memcpy, "_memmove": _memcpy, "_memset": _memset, "___bzero": _bzero, "_bzero": _bzero,
     "__Unwind_Resume": _unwind_resume, "___gxx_personality_v0": _personality,
-    "___stack_chk_fail": _stack_chk_fail,
+    "___stack_chk_fail": _stack_chk_fail, "___cxa_pure_virtual": _pure_virtual,
+    "_strtod": _not_emulated, "_snprintf": _not_emulated,
     "dyld_stub_binder": _StubBinder(),
 }
 
