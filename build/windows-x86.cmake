@@ -21,7 +21,9 @@ set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 # on this machine, only ours. -fstack-protector-strong is the guard that the
 # host's compiler applies by default; its cookie lives in the start-up.
 set(LERPWORK_WINDOWS_INCLUDE "${CMAKE_CURRENT_LIST_DIR}/windows/include")
-set(CMAKE_CXX_FLAGS_INIT "-fms-compatibility -fms-extensions -nostdinc -isystem ${LERPWORK_WINDOWS_INCLUDE} -fexceptions -fcxx-exceptions -fstack-protector-strong -msse2 -mfpmath=sse")
+# The engine package objects of up to five constants are initialised data, the
+# larger ones filled at load, as the host's compiler lays them out.
+set(CMAKE_CXX_FLAGS_INIT "-fms-compatibility -fms-extensions -nostdinc -isystem ${LERPWORK_WINDOWS_INCLUDE} -fexceptions -fcxx-exceptions -fstack-protector-strong -msse2 -mfpmath=sse -DLERPWORK_ENGINE_DATA_MAX_COUNT=5")
 set(CMAKE_C_FLAGS_INIT "-fms-compatibility -fms-extensions -nostdinc -isystem ${LERPWORK_WINDOWS_INCLUDE} -msse2 -mfpmath=sse")
 # The module carries no debug information (and so no path of the build
 # machine); the optimisation is that of the other presets.
