@@ -72,7 +72,7 @@ def listing(document, label):
             if row.get('crashed'):
                 out.append('    function %d: crashed' % row['index'])
                 continue
-            calls = v['callbacks'].get('%s.%s' % (p['name'], row['name']), {})
+            calls = row.get('calls', {})
             out.append('    %2d %s    [%s]' % (row['index'], signature(p['name'], row), _result_text(calls) or 'not called'))
             if row.get('help'):
                 out.append('         %s' % row['help'])

@@ -127,19 +127,18 @@ def build_view(stream):
     v['packages'] = packages
     v['out_of_range_packages'] = outside
 
-    names = {p['slot']: p['name'] for p in packages}
-    calls = {}
     for r in stream.all('call'):
-        key = '%s.%s' % (names.get(r.get('package')), r.get('name'))
-        entry = calls.setdefault(key, {})
+        p = next((p for p in packages if p['slot'] == r.get('package')), None)
+        row = next((f for f in p['functions'] if f.get('index') == r.get('function')), None) if p else None
+        if row is None:
+            continue
         if r.get('crashed'):
-            entry[str(r.get('arguments'))] = {'crashed': True}
+            outcome = {'crashed': True}
         else:
-            entry[str(r.get('arguments'))] = {
-                'returned': r.get('returned'),
-                'changed': [{'slot': c['slot'], 'value': value(c['tag'], c['payload'])} for c in r.get('changed', [])],
-                'arguments_changed': r.get('arguments_changed')}
-    v['callbacks'] = calls
+            outcome = {'returned': r.get('returned'),
+                       'changed': [{'slot': c['slot'], 'value': value(c['tag'], c['payload'])} for c in r.get('changed', [])],
+                       'arguments_changed': r.get('arguments_changed')}
+        row.setdefault('calls', {})[str(r.get('arguments'))] = outcome
 
     inherited = {}
     for r in stream.all('inherited'):
