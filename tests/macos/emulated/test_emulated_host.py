@@ -62,6 +62,42 @@ def thin_images():
             for label, blob in macho.slices(open(LIBRARY, "rb").read())]
 
 
+UNIT_ORDER = ["Plugin", "inst", "instant", "Lerpwork"]
+
+
+def load_order_problems(loader):
+    """What is wrong with the load order that the loader facts show, one
+    line per fault; [] when the order is the one the library promises."""
+    problems = []
+    units = [unit_of(i["symbol"]) for i in loader["initialisers"]]
+    if units != UNIT_ORDER:
+        problems.append("initialisers ran as %s" % units)
+    w = loader["writes"]
+    filled = {k: v for k, v in w.items() if k.startswith("S3DX::") and v["writes"]}
+    if len(filled) != 23:
+        problems.append("%d engine package objects were filled at load" % len(filled))
+    for name, v in sorted(filled.items()):
+        if v["initialisers"] != [0]:
+            problems.append("%s was written by initialisers %s" % (name, v["initialisers"]))
+    instance = w.get("Lerpwork::__oInstance", {"writes": 0})
+    if not instance["writes"]:
+        problems.append("the plug-in object was not built at load")
+        return problems
+    if instance["initialisers"] != [0]:
+        problems.append("the plug-in object was written by initialisers %s" % instance["initialisers"])
+    last_constant = max((v["last"] for v in filled.values()), default=0)
+    if last_constant > instance["first"]:
+        problems.append("an engine package object was written after the plug-in object was begun")
+    table = w.get("GUID_Lerpwork::__pS3DXEAPIMI", {"writes": 0})
+    if table["writes"] != 1 or table["first"] < instance["first"]:
+        problems.append("the table pointer was not set once while the plug-in object was built")
+    direct = w.get("Lerpwork (direct calls)", {"writes": 0})
+    if direct["initialisers"] != [0] or direct["first"] < instance["first"]:
+        problems.append("the direct-call object was written outside the plug-in object's construction"
+                        " (initialisers %s)" % direct.get("initialisers"))
+    return problems
+
+
 class Loading(unittest.TestCase):
     """Load order and exit handling, as the dynamic loader would see them."""
 
@@ -73,32 +109,10 @@ class Loading(unittest.TestCase):
             out.append((slice_label(label, records), loader))
         return out
 
-    def test_initialisers_run_once_per_unit_in_link_order(self):
+    def test_initialisers_run_in_unit_order_and_engine_objects_are_complete_before_the_plugin_object(self):
         for arch, loader in self.loaders():
             with self.subTest(slice=arch):
-                units = [unit_of(i["symbol"]) for i in loader["initialisers"]]
-                self.assertEqual(units, ["Plugin", "inst", "instant", "Lerpwork"], loader["initialisers"])
-
-    def test_engine_objects_are_complete_before_the_plugin_object_is_built(self):
-        for arch, loader in self.loaders():
-            with self.subTest(slice=arch):
-                w = loader["writes"]
-                objects = {k: v for k, v in w.items() if k.startswith("S3DX::")}
-                filled = {k: v for k, v in objects.items() if v["writes"]}
-                self.assertEqual(len(filled), 23, sorted(filled))
-                for name, v in filled.items():
-                    self.assertEqual(v["initialisers"], [0], name)
-                instance = w["Lerpwork::__oInstance"]
-                self.assertEqual(instance["initialisers"], [0])
-                self.assertLess(max(v["last"] for v in filled.values()), instance["first"])
-                # The table pointer is set while the object is built, after the constants.
-                table = w["GUID_Lerpwork::__pS3DXEAPIMI"]
-                self.assertEqual(table["writes"], 1)
-                self.assertGreater(table["first"], max(v["last"] for v in filled.values()))
-                # The direct-call object is filled by the package built inside the plug-in object.
-                direct = w["Lerpwork (direct calls)"]
-                self.assertEqual(direct["initialisers"], [0])
-                self.assertGreater(direct["first"], instance["first"])
+                self.assertEqual(load_order_problems(loader), [])
 
     def test_the_destructor_is_registered_once_with_the_instance_and_the_image_as_owner(self):
         for arch, loader in self.loaders():
@@ -178,15 +192,46 @@ class Host(unittest.TestCase):
                     self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
 
 
+class OrderCheck(unittest.TestCase):
+    """The load-order check flags each fault planted in real loader facts."""
+
+    PLANTED = [
+        ("initialisers swapped", lambda l: l["initialisers"].reverse(), "initialisers ran as"),
+        ("an engine object filled late", lambda l: l["writes"]["S3DX::hud"].update(last=10 ** 9),
+         "written after the plug-in object"),
+        ("an engine object filled by another unit", lambda l: l["writes"]["S3DX::math"].update(initialisers=[0, 2]),
+         "S3DX::math was written by initialisers"),
+        ("an engine object left empty", lambda l: l["writes"]["S3DX::user"].update(writes=0),
+         "22 engine package objects"),
+        ("the direct-call object reset by its own unit",
+         lambda l: l["writes"]["Lerpwork (direct calls)"].update(initialisers=[0, 3]), "direct-call object"),
+        ("the table pointer set twice", lambda l: l["writes"]["GUID_Lerpwork::__pS3DXEAPIMI"].update(writes=2),
+         "table pointer"),
+        ("no plug-in object", lambda l: l["writes"]["Lerpwork::__oInstance"].update(writes=0), "not built"),
+    ]
+
+    def test_planted_faults_are_flagged(self):
+        import copy
+        label, records, loader = observed(LIBRARY)[0]
+        self.assertEqual(records[1], {"record": "load", "ok": True})
+        self.assertEqual(load_order_problems(loader), [])
+        for name, plant, expected in self.PLANTED:
+            with self.subTest(fault=name):
+                broken = copy.deepcopy(loader)
+                plant(broken)
+                problems = load_order_problems(broken)
+                self.assertTrue(any(expected in p for p in problems), problems)
+
+
 class BrokenImages(unittest.TestCase):
     """Faults planted in a copy of each slice; the emulated host must show each."""
 
-    def loads_clean(self, blob):
+    def loads_clean(self, arch):
         """The unplanted slice must load and unload cleanly, or a planted fault proves nothing."""
-        o = self.run_image(blob)
-        self.assertEqual(o.records[1], {"record": "load", "ok": True})
-        self.assertEqual(o.records[-1], {"record": "end"})
-        self.assertFalse([r for r in o.records if r.get("crashed")])
+        records = [r for label, r, _l in observed(LIBRARY) if slice_label(label, r) == arch][0]
+        self.assertEqual(records[1], {"record": "load", "ok": True})
+        self.assertEqual(records[-1], {"record": "end"})
+        self.assertFalse([r for r in records if r.get("crashed")])
 
     def run_image(self, data):
         o = host.Observer(macho.Image(data), ROOT)
@@ -196,7 +241,7 @@ class BrokenImages(unittest.TestCase):
     def test_a_missing_import_fails_the_load(self):
         for arch, blob in thin_images():
             with self.subTest(slice=arch):
-                self.loads_clean(blob)
+                self.loads_clean(arch)
                 im = macho.Image(blob)
                 off, size = im.dyld_info["lazy_bind"]
                 at = blob.index(b"___cxa_atexit\0", off, off + size)
@@ -207,23 +252,23 @@ class BrokenImages(unittest.TestCase):
     def test_initialisers_out_of_order_are_seen(self):
         for arch, blob in thin_images():
             with self.subTest(slice=arch):
-                self.loads_clean(blob)
+                self.loads_clean(arch)
                 im = macho.Image(blob)
                 sec = im.sections_of_type(macho.S_MOD_INIT_FUNC_POINTERS)[0]
                 P = im.pointer_size
                 first = blob[sec.offset:sec.offset + P]
                 last = blob[sec.offset + sec.size - P:sec.offset + sec.size]
-                o = self.run_image(patched(blob, [(sec.offset, last), (sec.offset + sec.size - P, first)]))
-                units = [unit_of(i["symbol"]) for i in o.loader["initialisers"]]
-                self.assertEqual(units[0], "Lerpwork")
-                # The main package's constant rows were filled before the plug-in
-                # object existed; the constants still reach the host.
-                self.assertGreater(o.loader["writes"]["Lerpwork::__oInstance"]["first"], 0)
+                image = macho.Image(patched(blob, [(sec.offset, last), (sec.offset + sec.size - P, first)]))
+                o = host.Observer(image, ROOT)
+                o.m = emulator.Machine(image)
+                o.load()
+                self.assertIn("initialisers ran as ['Lerpwork', 'inst', 'instant', 'Plugin']",
+                              load_order_problems(o.loader))
 
     def test_a_pointer_left_unrebased_is_caught(self):
         for arch, blob in thin_images():
             with self.subTest(slice=arch):
-                self.loads_clean(blob)
+                self.loads_clean(arch)
                 im = macho.Image(blob)
                 # Drop every rebase: the first pointer the image follows still
                 # holds its unslid address.
@@ -235,7 +280,7 @@ class BrokenImages(unittest.TestCase):
     def test_an_exit_handler_owned_by_another_image_is_not_run_at_unload(self):
         for arch, blob in thin_images():
             with self.subTest(slice=arch):
-                self.loads_clean(blob)
+                self.loads_clean(arch)
                 m = emulator.Machine(macho.Image(blob))
                 m.run_initialisers()
                 f, arg, _dso = m.atexit[0]

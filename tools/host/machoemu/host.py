@@ -140,7 +140,7 @@ class Observer:
         self.emit("probe", format=1, platform="macos-emulated", pointer_size=P, variable_size=2 * P)
         try:
             self.m = emulator.Machine(im)
-            self._load()
+            self.load()
         except (emulator.LoadError, emulator.Fault, macho.MachOError) as e:
             self.emit("load", ok=False, error=str(e))
             self.emit("end")
@@ -158,7 +158,9 @@ class Observer:
         self.emit("end")
         return self.records
 
-    def _load(self):
+    def load(self):
+        """Loads the slice in the machine: binds, watches and runs the
+        initialisers, and fills self.loader; raises as Machine does."""
         m, im = self.m, self.image
         V = 2 * m.P
         watched = {}
