@@ -238,16 +238,33 @@ class BrokenImages(unittest.TestCase):
         o.run()
         return o
 
-    def test_a_missing_import_fails_the_load(self):
+    @staticmethod
+    def rename_atexit(blob, im):
+        off, size = im.dyld_info["lazy_bind"]
+        at = blob.index(b"___cxa_atexit\0", off, off + size)
+        return [(at, b"___cxa_atexiX")]
+
+    @staticmethod
+    def atexit_from_libstdcxx(blob, im):
+        off, size = im.dyld_info["lazy_bind"]
+        at = blob.index(b"___cxa_atexit\0", off, off + size)
+        assert blob[at - 1] & 0xF0 == 0x40 and blob[at - 2] & 0xF0 == 0x10, "ordinal opcode not where expected"
+        ordinal = [d["name"] for d in im.dylibs].index("/usr/lib/libstdc++.6.dylib") + 1
+        return [(at - 2, bytes([0x10 | ordinal]))]
+
+    def test_an_import_the_platform_does_not_provide_fails_the_load(self):
+        cases = [
+            ("an unknown name", self.rename_atexit, "Symbol not found: ___cxa_atexiX"),
+            ("the wrong library", self.atexit_from_libstdcxx,
+             "___cxa_atexit (expected in: /usr/lib/libstdc++.6.dylib)"),
+        ]
         for arch, blob in thin_images():
-            with self.subTest(slice=arch):
-                self.loads_clean(arch)
-                im = macho.Image(blob)
-                off, size = im.dyld_info["lazy_bind"]
-                at = blob.index(b"___cxa_atexit\0", off, off + size)
-                o = self.run_image(patched(blob, [(at, b"___cxa_atexiX")]))
-                self.assertEqual(o.records[1]["ok"], False)
-                self.assertIn("___cxa_atexiX", o.records[1]["error"])
+            for name, plant, error in cases:
+                with self.subTest(slice=arch, fault=name):
+                    self.loads_clean(arch)
+                    o = self.run_image(patched(blob, plant(blob, macho.Image(blob))))
+                    self.assertEqual(o.records[1]["ok"], False)
+                    self.assertIn(error, o.records[1]["error"])
 
     def test_initialisers_out_of_order_are_seen(self):
         for arch, blob in thin_images():

@@ -90,6 +90,7 @@ class Machine:
         for s in image.symbols:
             if s.defined:
                 self._symbols_by_name.setdefault(s.name, s.value)
+        self.misplaced_imports = set()
         self._bind_all()
 
     # -- address space -----------------------------------------------------
@@ -231,7 +232,7 @@ class Machine:
                     continue
             self._store_bind(f, target)
         if missing:
-            raise LoadError("Symbol not found: %s" % ", ".join(sorted(set(missing))))
+            raise LoadError(self._not_found(missing))
         for f in im.binds("weak_bind"):
             if getattr(f, "flags", 0) & macho.BIND_SYMBOL_FLAGS_NON_WEAK_DEFINITION:
                 continue
@@ -248,7 +249,12 @@ class Machine:
             # Resolve now, bind when first called: an unknown lazy import
             # makes the load fail here, as it would with BIND_AT_LOAD.
             if self._resolve(f.symbol, f.ordinal) is None and not f.weak_import:
-                raise LoadError("Symbol not found: %s" % f.symbol)
+                raise LoadError(self._not_found([f.symbol]))
+
+    def _not_found(self, names):
+        names = sorted(set(names))
+        where = sorted({"%s (expected in: %s)" % (n, lib) for n, lib in self.misplaced_imports if n in names})
+        return "Symbol not found: %s" % ", ".join(where or names)
 
     def _store_bind(self, f, target):
         a = self.image_address(f.address)
@@ -262,6 +268,15 @@ class Machine:
     def _resolve(self, name, ordinal):
         if ordinal == 0:
             return self.exported(name) or self.symbol(name)
+        if ordinal > 0:
+            # Two-level namespace: the symbol must come from the library the
+            # image names for it, as dyld looks it up there and nowhere else.
+            if ordinal > len(self.image.dylibs):
+                return None
+            library = self.image.dylibs[ordinal - 1]["name"]
+            if library not in PROVIDERS.get(name, ()):
+                self.misplaced_imports.add((name, library))
+                return None
         if name in STAND_IN_DATA:
             return self._data_stand_in(name)
         handler = STAND_INS.get(name)
@@ -592,6 +607,24 @@ STAND_INS = {
     "_strtod": _not_emulated, "_snprintf": _not_emulated,
     "dyld_stub_binder": _StubBinder(),
 }
+
+# Which of the platform's run-time libraries provides each stand-in, by
+# install name: the library an image must name for the symbol under the
+# two-level namespace.
+LIBSYSTEM = "/usr/lib/libSystem.B.dylib"
+LIBSTDCXX = "/usr/lib/libstdc++.6.dylib"
+LIBGCC = "/usr/lib/libgcc_s.1.dylib"
+PROVIDERS = {}
+for _names, _libraries in (
+        (("___cxa_atexit", "_strcpy", "_strlen", "_memcpy", "_memmove", "_memset", "___bzero", "_bzero",
+          "_strtod", "_snprintf", "dyld_stub_binder", "___stack_chk_fail", "___stack_chk_guard"), (LIBSYSTEM,)),
+        (("__Unwind_Resume",), (LIBSYSTEM, LIBGCC)),
+        (("__Znwm", "__Znam", "__Znwj", "__Znaj", "__ZdlPv", "__ZdaPv", "__ZdlPvm", "__ZdlPvj", "__ZdaPvm", "__ZdaPvj",
+          "___gxx_personality_v0", "___cxa_pure_virtual",
+          "__ZTVN10__cxxabiv117__class_type_infoE", "__ZTVN10__cxxabiv120__si_class_type_infoE",
+          "__ZTVN10__cxxabiv121__vmi_class_type_infoE"), (LIBSTDCXX,))):
+    for _n in _names:
+        PROVIDERS[_n] = _libraries
 
 # Data the image refers to by address only: the run time's type-information
 # vtables (the image's type records point two words into them) and the
