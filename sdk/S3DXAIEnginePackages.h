@@ -9,7 +9,7 @@
 
 namespace S3DX
 {
-#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count ) struct AIEngineAPI::Type##Package { S3DX_HIDDEN Type##Package ( );
+#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count ) struct AIEngineAPI::Type##Package { S3DX_HIDDEN S3DX_NUMBER_CONSTEXPR Type##Package ( );
 #define S3DX_ENGINE_NUMBER( Type, position, value )      AIVariable k##position;
 #define S3DX_ENGINE_NIL( Type, position )                AIVariable k##position;
 #define S3DX_ENGINE_PACKAGE_END( Type, object, count )                                                               \
@@ -26,8 +26,9 @@ namespace S3DX
 #undef S3DX_ENGINE_EMPTY_PACKAGE
 
     // Each constructor builds its members with their values, the nil member
-    // by default construction.
-#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count ) inline AIEngineAPI::Type##Package::Type##Package ( ) {
+    // by default construction. It is a constant expression where the number
+    // constructors are, so that a build may lay an object down as data.
+#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count ) S3DX_NUMBER_CONSTEXPR inline AIEngineAPI::Type##Package::Type##Package ( ) {
 #define S3DX_ENGINE_NUMBER( Type, position, value )      k##position = AIVariable ( value );
 #define S3DX_ENGINE_NIL( Type, position )
 #define S3DX_ENGINE_PACKAGE_END( Type, object, count )   }

@@ -32,7 +32,33 @@ char *S3DX::AIVariable::GetStringPoolBuffer ( unsigned int iSize )
 // ---------------------------------------------------------------------------
 // Engine package objects
 
-#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count ) S3DX::AIEngineAPI::Type##Package S3DX::object;
+// Objects of at most LERPWORK_ENGINE_DATA_MAX_COUNT constants are laid down
+// as initialised data (where the constructors are constant expressions); the
+// others are zero storage that this unit's load-time initialiser fills, one
+// object after the other in list order, before the plug-in object is built.
+// The Windows build keeps the host compiler's split (objects of up to five
+// constants as data); by default every object is filled at load.
+#ifndef LERPWORK_ENGINE_DATA_MAX_COUNT
+#  define LERPWORK_ENGINE_DATA_MAX_COUNT 0
+#endif
+
+namespace
+{
+    template < class Package, bool bAtLoad > struct EngineObject;
+    template < class Package > struct EngineObject<Package, false>
+    {
+        static constexpr Package Build ( ) { return Package ( ); }
+    };
+    template < class Package > struct EngineObject<Package, true>
+    {
+        // Not a constant expression: the object is built by the initialiser.
+        static Package Build ( ) { return Package ( ); }
+    };
+}
+
+#define S3DX_ENGINE_PACKAGE_BEGIN( Type, object, count )                                                     \
+    S3DX::AIEngineAPI::Type##Package S3DX::object =                                                         \
+        EngineObject<S3DX::AIEngineAPI::Type##Package, ( count > LERPWORK_ENGINE_DATA_MAX_COUNT )>::Build ( );
 #define S3DX_ENGINE_NUMBER( Type, position, value )
 #define S3DX_ENGINE_NIL( Type, position )
 #define S3DX_ENGINE_PACKAGE_END( Type, object, count )
