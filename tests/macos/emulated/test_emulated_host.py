@@ -57,9 +57,14 @@ def patched(data, edits):
     return bytes(out)
 
 
+def library_bytes():
+    with open(LIBRARY, "rb") as f:
+        return f.read()
+
+
 def thin_images():
     return [(slice_label(label, [{"pointer_size": 8 if blob[:4] == b"\xcf\xfa\xed\xfe" else 4}]), blob)
-            for label, blob in macho.slices(open(LIBRARY, "rb").read())]
+            for label, blob in macho.slices(library_bytes())]
 
 
 UNIT_ORDER = ["Plugin", "inst", "instant", "Lerpwork"]
@@ -185,8 +190,9 @@ class Host(unittest.TestCase):
                 self.assertTrue(os.path.exists(linux), "build the %s preset first" % LINUX_BUILD[arch])
                 with tempfile.TemporaryDirectory() as d:
                     a, b = os.path.join(d, "macos.json"), os.path.join(d, "linux.json")
-                    json.dump(view, open(a, "w"))
-                    json.dump(self.host_json(linux)[0], open(b, "w"))
+                    for path, doc in ((a, view), (b, self.host_json(linux)[0])):
+                        with open(path, "w") as f:
+                            json.dump(doc, f)
                     out = subprocess.run([os.path.join(ROOT, "tools", "host", "compare-views"), a, b],
                                          capture_output=True, text=True)
                     self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
@@ -320,7 +326,7 @@ class Reading(unittest.TestCase):
             macho.uleb(b"\x80\x80", 0)
 
     def test_fat_file_slices_and_their_exports(self):
-        labels = [label for label, _ in macho.slices(open(LIBRARY, "rb").read())]
+        labels = [label for label, _ in macho.slices(library_bytes())]
         self.assertIn(labels, ([None], ["x86_64", "i386"]))
         for arch, blob in thin_images():
             with self.subTest(slice=arch):

@@ -43,14 +43,19 @@ INSTANCE = "_ZN8Lerpwork11__oInstanceE"
 DIRECT_CALLS = "Lerpwork"
 
 
+def _read(path):
+    with open(path) as f:
+        return f.read()
+
+
 def identifiers(root=ROOT):
-    text = open(os.path.join(root, "sdk", "S3DXAIEngineIdentifiers.inc")).read()
+    text = _read(os.path.join(root, "sdk", "S3DXAIEngineIdentifiers.inc"))
     return [int(i, 16) for i, _s in re.findall(r"^S3DX_ENGINE_FUNCTION \( (0x[0-9a-fA-F]+), (\d+) \)", text, re.M)]
 
 
 def engine_objects(root=ROOT):
     """[(type, object, count)] in list order."""
-    text = open(os.path.join(root, "sdk", "S3DXAIEngineConstants.inc")).read()
+    text = _read(os.path.join(root, "sdk", "S3DXAIEngineConstants.inc"))
     out = []
     for m in re.finditer(r"^S3DX_ENGINE_(PACKAGE_BEGIN|EMPTY_PACKAGE) \( (\w+), (\w+)(?:, (\d+))? \)", text, re.M):
         out.append((m.group(2) + "Package", m.group(3), int(m.group(4) or 0)))
@@ -561,7 +566,8 @@ class Observer:
 
 def observe(path, root=ROOT):
     """[(label, records, loader facts)] for every slice of the file at path."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as f:
+        data = f.read()
     out = []
     for label, blob in macho.slices(data):
         try:
