@@ -2,7 +2,7 @@
 # deliverable to a host. Sourced by build-all.sh and test-all.sh.
 
 # Presets that build a deliverable.
-LERPWORK_PRESETS=(linux-x64 linux-x86)
+LERPWORK_PRESETS=(linux-x64 linux-x86 windows-x86)
 # Presets that only test (sanitizers and the like).
 LERPWORK_TEST_ONLY_PRESETS=()
 
@@ -11,6 +11,8 @@ show_host_view() {
   echo "=== host view: $preset"
   case "$preset" in
     linux-*) echo "(out/$preset/Lerpwork.so)";;
+    # The DLL in the Windows host probe, run under Wine.
+    windows-x86) tools/lerpwork-host out/windows-x86/Lerpwork.dll || echo "(host checks failed for out/windows-x86/Lerpwork.dll)";;
     # Both slices of the universal file, each in the emulated macOS host.
     macos) tools/lerpwork-host out/macos/Lerpwork.dylib || echo "(host checks failed for out/macos/Lerpwork.dylib)";;
   esac
