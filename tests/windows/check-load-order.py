@@ -9,8 +9,8 @@ loader shows from outside:
   built (the global table pointer is set, the three packages are allocated);
   then one destructor goes on the module's exit list; the entry succeeds;
 - detach: the exit list runs that destructor once, which frees the three
-  packages in slot order and nothing else, and the global pointer keeps its
-  value.
+  packages in slot order and nothing else and leaves the slots null, and the
+  global pointer keeps its value.
 
 The image is mapped at its preferred base; every import is bound to a
 stand-in of this script (the heap, the exit list, the memory functions, the
@@ -199,9 +199,15 @@ def main():
     written_data = sorted({e for e in emu.events if e in ['object:' + o for o in DATA_OBJECTS]})
     if written_data:
         failures.append('initialised-data objects written at load: %s' % written_data)
-    packages = list(getattr(emu, 'blocks', []))
-
+    # The plug-in object's package slots follow its virtual-table pointer and
+    # its engine callback table (a virtual-table pointer and 1622 slots), at
+    # which the global table pointer points.
     global_table = emu.u32(emu.exports[GLOBAL_TABLE])
+    slots = global_table + 4 + 4 * 1622
+    packages = [emu.u32(slots + 4 * i) for i in range(3)]
+    if packages != list(getattr(emu, 'blocks', [])):
+        failures.append('the package slots hold %s, not the three blocks allocated in order' % [hex(p) for p in packages])
+
     emu.events = []
     try:
         result, returned = emu.call_entry(0)
@@ -220,6 +226,8 @@ def main():
         failures.append('detach order is %s, not %s' % (detach, want))
     if emu.u32(emu.exports[GLOBAL_TABLE]) != global_table:
         failures.append('the global table pointer changed at detach')
+    if [emu.u32(slots + 4 * i) for i in range(3)] != [0, 0, 0]:
+        failures.append('the package slots are not null after detach')
 
     for f in failures:
         print('FAILED: ' + f)
