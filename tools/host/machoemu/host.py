@@ -189,6 +189,7 @@ class Observer:
             "imports": sorted({(f.symbol, f.ordinal) for w in ("bind", "lazy_bind") for f in im.binds(w) if f.ordinal > 0}),
             "lazy_imports": sorted({f.symbol for f in im.binds("lazy_bind")}),
             "weak_binds": sorted({f.symbol for f in im.binds("weak_bind")}),
+            "unfixed_pointers": ["%s,%s+%d" % p for p in im.unfixed_pointers()],
         })
         try:
             inits = m.run_initialisers()

@@ -33,6 +33,8 @@ LC_DYLD_EXPORTS_TRIE = 0x33 | LC_REQ_DYLD
 LC_DYLD_CHAINED_FIXUPS = 0x34 | LC_REQ_DYLD
 
 S_ZEROFILL = 0x1
+S_NON_LAZY_SYMBOL_POINTERS = 0x6
+S_LAZY_SYMBOL_POINTERS = 0x7
 S_MOD_INIT_FUNC_POINTERS = 0x9
 S_MOD_TERM_FUNC_POINTERS = 0xA
 
@@ -41,6 +43,10 @@ N_TYPE = 0x0E
 N_EXT = 0x01
 N_UNDF = 0x0
 N_SECT = 0xE
+
+POINTER_SECTION_NAMES = ("__pointers", "__nl_symbol_ptr", "__la_symbol_ptr", "__got")
+INDIRECT_SYMBOL_LOCAL = 0x80000000
+INDIRECT_SYMBOL_ABS = 0x40000000
 
 BIND_SYMBOL_FLAGS_NON_WEAK_DEFINITION = 0x8
 EXPORT_SYMBOL_FLAGS_REEXPORT = 0x08
@@ -170,6 +176,7 @@ class Image:
         self.dyld_info = None
         self.exports_trie = None
         self.symbols = []
+        self.indirect = []
         self.min_os = None
         pos = 32 if self.is64 else 28
         try:
@@ -208,6 +215,10 @@ class Image:
                 strx, ntype, sect, desc, value = struct.unpack_from(fmt, d, symoff + esize * i)
                 name, _ = cstring(d, stroff + strx)
                 self.symbols.append(Symbol(name, ntype, sect, desc, value))
+        elif cmd == LC_DYSYMTAB:
+            f = struct.unpack_from("<18I", d, pos + 8)
+            off, count = f[12], f[13]
+            self.indirect = list(struct.unpack_from("<%dI" % count, d, off)) if count else []
         elif cmd in (LC_LOAD_DYLIB, LC_ID_DYLIB):
             off, _ts, cur, compat = struct.unpack_from("<IIII", d, pos + 8)
             name, _ = cstring(d, pos + off)
@@ -361,6 +372,35 @@ class Image:
                     off += skip + P
             else:
                 raise MachOError("unsupported %s opcode 0x%02x" % (which, b))
+        return out
+
+    def unfixed_pointers(self):
+        """Slots of the pointer sections (by type, or by one of the names the
+        linkers give them whatever the type) that neither a rebase nor
+        a bind writes, although something must: dyld leaves them as the
+        linker wrote them. A slot whose indirect entry is absolute is the
+        loader's own and is not counted. [(segment, section, offset)]"""
+        # A lazy pointer is bound on its first call only; until then it must
+        # have been rebased to point at its stub helper.
+        fixed = {f.address for f in self.rebases()}
+        for w in ("bind", "weak_bind"):
+            fixed.update(f.address for f in self.binds(w))
+        lazy = {f.address for f in self.binds("lazy_bind")}
+        out = []
+        for s in self.sections:
+            typed = s.type in (S_NON_LAZY_SYMBOL_POINTERS, S_LAZY_SYMBOL_POINTERS)
+            if not typed and s.name not in POINTER_SECTION_NAMES:
+                continue
+            for i in range(s.size // self.pointer_size):
+                a = s.addr + i * self.pointer_size
+                if a in fixed:
+                    continue
+                if a in lazy:
+                    out.append((s.segname, s.name, i * self.pointer_size))
+                    continue
+                if typed and s.reserved1 + i < len(self.indirect) and self.indirect[s.reserved1 + i] & INDIRECT_SYMBOL_ABS:
+                    continue
+                out.append((s.segname, s.name, i * self.pointer_size))
         return out
 
     def exports(self):
