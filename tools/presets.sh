@@ -10,7 +10,13 @@ show_host_view() {
   local preset=$1
   echo "=== host view: $preset"
   case "$preset" in
-    linux-*) echo "(out/$preset/Lerpwork.so)";;
+    # The library in the native host probe; the script-API reference once, with the first build.
+    linux-*)
+      tools/lerpwork-host "out/$preset/Lerpwork.so" || echo "(host checks failed for out/$preset/Lerpwork.so)"
+      if [ "$preset" = linux-x64 ]; then
+        echo "=== script API reference (out/$preset/Lerpwork.so)"
+        tools/lerpwork-host --markdown "out/$preset/Lerpwork.so" || true
+      fi;;
     # The DLL in the Windows host probe, run under Wine.
     windows-x86) tools/lerpwork-host out/windows-x86/Lerpwork.dll || echo "(host checks failed for out/windows-x86/Lerpwork.dll)";;
     # Both slices of the universal file, each in the emulated macOS host.
