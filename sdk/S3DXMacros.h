@@ -26,10 +26,11 @@
 #endif
 
 // S3DX_HIDDEN keeps an inline member out of the other builds' symbol surface
-// even where its class is published.
+// even where its class is published. A build may define it ahead (adding
+// attributes of its own) as long as the member stays hidden.
 #if defined(_WIN32)
 #  define S3DX_HIDDEN
-#else
+#elif !defined(S3DX_HIDDEN)
 #  define S3DX_HIDDEN __attribute__((visibility("hidden")))
 #endif
 

@@ -32,7 +32,9 @@ static const S3DX::AIConstantRecord aMyConstants [ ] =
 #undef LERPWORK_CONSTANT
 };
 
-LerpworkDirectCalls Lerpwork;
+// Constant-initialised: it must hold no initialiser of its own, which would run
+// after the plug-in object has filled it and reset its constants.
+constinit LerpworkDirectCalls Lerpwork { };
 
 LerpworkPackage::LerpworkPackage ( )
 {
