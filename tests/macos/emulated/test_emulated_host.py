@@ -309,6 +309,24 @@ class BrokenImages(unittest.TestCase):
                 failed = [r for r in o.records if r.get("crashed") or r.get("ok") is False]
                 self.assertTrue(failed, "an image without its rebases ran clean")
 
+    def test_a_delete_of_memory_new_did_not_return_is_caught(self):
+        for arch, blob in thin_images():
+            with self.subTest(slice=arch):
+                self.loads_clean(arch)
+                image = macho.Image(blob)
+                o = host.Observer(image, ROOT)
+                o.m = m = emulator.Machine(image)
+                m.run_initialisers()
+                plugin = m.call(m.exported("_GetPlugin"))
+                packages = [o.pointer(o.vcall(plugin, host.PLUGIN_SLOTS["GetAIPackageAt"], i)) for i in range(3)]
+                # The deleting destructor of the static plug-in object releases
+                # the packages, then hands operator delete a block the heap
+                # never gave out.
+                with self.assertRaises(emulator.Fault) as caught:
+                    o.vcall(plugin, host.PLUGIN_SLOTS["~Plugin deleting"])
+                self.assertIn("which operator new did not return", str(caught.exception))
+                self.assertEqual([a for a, _s in m.frees], packages)
+
     def test_an_exit_handler_owned_by_another_image_is_not_run_at_unload(self):
         for arch, blob in thin_images():
             with self.subTest(slice=arch):

@@ -169,7 +169,7 @@ class Machine:
 
     def scratch(self, data_or_size, align=16):
         """A block of the host's own memory, zeroed or filled with data."""
-        data = bytes(data_or_size) if not isinstance(data_or_size, int) else bytes(data_or_size)
+        data = bytes(data_or_size)      # an int gives that many zero bytes
         addr = (self._scratch_next + align - 1) & ~(align - 1)
         if addr + len(data) > SCRATCH + SCRATCH_SIZE:
             raise Fault("host scratch memory exhausted")
@@ -410,6 +410,8 @@ class Machine:
         if addr == 0:
             return
         if addr not in self.allocations:
+            if any(a == addr for a, _s in self.frees):
+                raise Fault("delete of 0x%x a second time" % addr)
             raise Fault("delete of 0x%x, which operator new did not return" % addr)
         known = self.allocations.pop(addr)
         self.frees.append((addr, known if size is None else size))
