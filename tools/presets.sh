@@ -4,7 +4,7 @@
 # Presets that build a deliverable.
 LERPWORK_PRESETS=(linux-x64 linux-x86 windows-x86)
 # Presets that only test (sanitizers and the like).
-LERPWORK_TEST_ONLY_PRESETS=()
+LERPWORK_TEST_ONLY_PRESETS=(linux-sanitize)
 
 show_host_view() {
   local preset=$1
