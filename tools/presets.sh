@@ -2,7 +2,7 @@
 # deliverable to a host. Sourced by build-all.sh and test-all.sh.
 
 # Presets that build a deliverable.
-LERPWORK_PRESETS=(linux-x64 linux-x86 windows-x86)
+LERPWORK_PRESETS=(linux-x64 linux-x86 windows-x86 macos)
 # Presets that only test (sanitizers and the like).
 LERPWORK_TEST_ONLY_PRESETS=(linux-sanitize)
 

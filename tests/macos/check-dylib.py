@@ -110,6 +110,23 @@ EXPECTED_HIDDEN = (
         "GetAudioBackendAt(unsigned int)")} |
     {f"S3DX::AIEngineAPI::{p}Package::{p}Package()" for p in PACKAGES_WITH_CONSTANTS})
 
+# Virtual tables: the functions their slots must hold, in slot order.
+PACKAGE_SLOTS = ["~{0}()", "~{0}()", "GetName() const", "GetFunctionCount() const", "GetConstantCount() const",
+                 "GetFunctionAt(unsigned int) const", "GetConstantAt(unsigned int) const"]
+VTABLES = {
+    "Lerpwork": ["Lerpwork::~Lerpwork()", "Lerpwork::~Lerpwork()", "Lerpwork::GetSDKVersion() const",
+                 "Lerpwork::SetContentsDirectory(char const*)", "Lerpwork::GetAIEngineAPI()",
+                 "Lerpwork::GetAIPackageCount() const", "Lerpwork::GetAIPackageAt(unsigned int) const"] +
+                [f"S3DX::Plugin::{m}" for m in (
+                    "SetJavaVM(void*)", "SetDirect3DDevice(void*)", "SetXAudio2(void*)",
+                    "OnEngineEvent(unsigned int, unsigned int, S3DX::AIVariable*)", "SetNaClModuleInstance(void*)",
+                    "GetAudioBackendCount() const", "GetAudioBackendAt(unsigned int)")],
+    "Lerpwork::__AIEngineAPI": ["Lerpwork::__AIEngineAPI::~__AIEngineAPI()"] * 2 +
+                               ["Lerpwork::__AIEngineAPI::RegisterCallback(unsigned int, int (*)" + CALLBACK_ARGS + ")"],
+}
+for _cls in ("instPackage", "instantPackage", "LerpworkPackage"):
+    VTABLES[_cls] = [f"{_cls}::" + m.format(_cls) for m in PACKAGE_SLOTS]
+
 # The four units' initialisers, in link order.
 INITIALISERS = ["_GLOBAL__sub_I_Plugin.cpp", "_GLOBAL__sub_I_instPackage.cpp",
                 "_GLOBAL__sub_I_instantPackage.cpp", "_GLOBAL__sub_I_LerpworkPackage.cpp"]
@@ -221,8 +238,75 @@ def check_slice(r, path, macho_header, arch, callbacks):
     order = [by_address.get(a, hex(a)).lstrip("_") for a in entries]
     r.check(p + "initialiser-order", order == [n.lstrip("_") for n in INITIALISERS], f"got {order}")
 
+    names_at = {}
+    for name, address in address_of.items():
+        names_at.setdefault(address, set()).add(name)
+    demangled_at = {a: {names.get(n) or demangle([n])[n] for n in ns} for a, ns in names_at.items()}
+    check_vtables(r, p, path, macho_header, arch, address_of, demangled_at)
+    text = subprocess.run(["llvm-objdump-19", "--macho", f"--arch={arch}", "-d", "--no-show-raw-insn", path],
+                          capture_output=True, text=True, check=True).stdout
+    check_plugin_initialiser(r, p, text, by_address, entries)
     if arch == "x86_64":
         check_no_direct_call_stores(r, p, path, arch, by_address, address_of, entries)
+
+
+def read_word(path, macho_header, arch, address):
+    """The pointer-sized word at a virtual address of the slice, as stored in
+    the file (before any slide)."""
+    size = 8 if arch == "x86_64" else 4
+    for lc, cmd, _ in macho_header.commands:
+        if lc.cmd in (mach_o.LC_SEGMENT, mach_o.LC_SEGMENT_64) and cmd.filesize and \
+                cmd.vmaddr <= address < cmd.vmaddr + cmd.filesize:
+            with open(path, "rb") as f:
+                f.seek(macho_header.offset + cmd.fileoff + address - cmd.vmaddr)
+                return struct.unpack("<Q" if size == 8 else "<I", f.read(size))[0]
+    return None
+
+
+def check_vtables(r, p, path, macho_header, arch, address_of, demangled_at):
+    """Each virtual-table slot holds the function the class's declaration
+    puts there (a linker that resolves a reference wrongly fills slots with
+    unrelated addresses)."""
+    size = 8 if arch == "x86_64" else 4
+    wrong = []
+    for cls, slots in VTABLES.items():
+        mangled = "__ZTV" + "".join(f"{len(part)}{part}" for part in cls.split("::"))
+        if "::" in cls:
+            mangled = "__ZTVN" + mangled[5:] + "E"
+        start = address_of.get(mangled)
+        if start is None:
+            wrong.append(f"no vtable for {cls}")
+            continue
+        for i, want in enumerate(slots):
+            value = read_word(path, macho_header, arch, start + (2 + i) * size)
+            got = demangled_at.get(value, {hex(value) if value is not None else "unreadable"})
+            if want not in got:
+                wrong.append(f"{cls} slot {i}: {sorted(got)}")
+    r.check(p + "virtual-table-slots", not wrong, "; ".join(wrong))
+
+
+def check_plugin_initialiser(r, p, text, by_address, entries):
+    """The Plugin unit's initialiser builds the 23 engine package objects in
+    alphabetical order, then the plug-in object, and last registers its
+    destructor through __cxa_atexit, once."""
+    name = by_address.get(entries[0]) if entries else None
+    calls, inside = [], False
+    for line in text.splitlines():
+        if re.match(r"^\S+:$", line):
+            inside = line[:-1] == name
+        elif inside:
+            m = re.match(r"^\s*[0-9a-f]+:\s+call[lq]\s+(\S+)(?:\s+## (.*))?$", line)
+            if m:
+                calls.append(m.group(2) or m.group(1))
+    packages = [c for c in calls if re.fullmatch(r"S3DX::AIEngineAPI::(\w+)Package::\1Package\(\)", c)]
+    want = [f"S3DX::AIEngineAPI::{n}Package::{n}Package()" for n in PACKAGES_WITH_CONSTANTS]
+    r.check(p + "engine-objects-in-order", packages == want, f"got {packages}")
+    atexit = [i for i, c in enumerate(calls) if c.endswith("___cxa_atexit")]
+    plugin = [i for i, c in enumerate(calls) if c in ("Lerpwork::Lerpwork()", "symbol stub for: __Znwm")]
+    last_package = max((i for i, c in enumerate(calls) if c in packages), default=-1)
+    r.check(p + "plugin-object-after-engine-objects", plugin and min(plugin) > last_package, f"calls {calls}")
+    r.check(p + "destructor-registered-last-once", len(atexit) == 1 and atexit[0] == len(calls) - 1 and
+            plugin and atexit[0] > max(plugin), f"calls {calls}")
 
 
 def section(path, macho_header, segname, sectname):
