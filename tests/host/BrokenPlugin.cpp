@@ -24,6 +24,7 @@
 #define FIXTURE_DIRTY_NIL             14
 #define FIXTURE_OUT_OF_RANGE_PACKAGE  15
 #define FIXTURE_EVENT_WRITES          16
+#define FIXTURE_ENDS_PROCESS          17
 
 #ifndef FIXTURE_DEFECT
 #  error "FIXTURE_DEFECT names the defect of this build"
@@ -115,6 +116,13 @@ namespace
         return 0;
     }
 
+    // Ends the host's process: no guard can bring it back, so only the
+    // records written so far tell where it happened.
+    [[maybe_unused]] int CallbackEndsProcess ( int, const S3DX::AIVariable *, S3DX::AIVariable * )
+    {
+        _Exit ( 3 );
+    }
+
     // -----------------------------------------------------------------------
     // Tables
 
@@ -157,6 +165,8 @@ namespace
         Row ( "pause" ).pInputs = "animationID";
 #elif DEFECT( CALLBACK_CRASH )
         Row ( "pause" ).pCallback = CallbackCrash;
+#elif DEFECT( ENDS_PROCESS )
+        Row ( "pause" ).pCallback = CallbackEndsProcess;
 #elif DEFECT( DIRTY_NIL )
         Row ( "isInAnimationMode" ).pCallback = CallbackDirtyNil;
 #endif

@@ -6,6 +6,7 @@ the package, function and row where it happened. The expectations come from
 lists.py, which reads the files the library is built from.
 """
 
+import json
 import re
 
 import lists
@@ -104,8 +105,10 @@ def _(c):
         steps = c.s.all('step')
         where = steps[-1]['name'] if steps else 'start'
         stopped = c.s.one('probe-stopped')
-        o.crash('the probe stopped in step "%s" after a "%s" record%s' % (
-            where, last.get('record'), ' (%s)' % stopped['reason'] if stopped else ''))
+        keys = ', '.join('%s %s' % (k, json.dumps(last[k])) for k in ('case', 'stage', 'package', 'index', 'function', 'name', 'arguments', 'operation', 'object')
+                         if k in last)
+        o.crash('the probe stopped in step "%s" after a "%s" record%s%s' % (
+            where, last.get('record'), ' (%s)' % keys if keys else '', ' (%s)' % stopped['reason'] if stopped else ''))
     return o
 
 

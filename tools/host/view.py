@@ -30,7 +30,9 @@ class Stream:
 
     @property
     def last(self):
-        return self.records[-1] if self.records else None
+        """The last record the probe itself wrote."""
+        written = [r for r in self.records if r.get('record') != 'probe-stopped']
+        return written[-1] if written else None
 
     def facts(self):
         p = self.one('probe') or {}

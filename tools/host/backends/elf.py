@@ -73,6 +73,8 @@ def run(probe, library, timeout=300):
         records.append({'record': 'probe-stopped', 'reason': 'timed out'})
     elif done.returncode < 0:
         records.append({'record': 'probe-stopped', 'reason': 'signal %d' % -done.returncode})
+    elif done.returncode != 0 and records[-1].get('record') != 'end':
+        records.append({'record': 'probe-stopped', 'reason': 'exit status %d' % done.returncode})
     return records
 
 
