@@ -36,6 +36,9 @@ done
 llvm_bin=$(dirname "$(readlink -f "$(command -v "$compiler")")")
 pipeline=$("$llvm_bin/opt" -passes='default<O2>' -print-pipeline-passes -disable-output /dev/null)
 pipeline=${pipeline//,globalopt,/,}
+case ",$pipeline," in
+  *,globalopt,*|*globalopt\<*) echo "compile-unit.sh: globalopt left in the pipeline" >&2; exit 1;;
+esac
 
 trap 'rm -f "$output.front.bc" "$output.opt.bc" "$output.opt.ll"' EXIT
 "$compiler" "${front[@]}" -emit-llvm -Xclang -disable-llvm-passes
