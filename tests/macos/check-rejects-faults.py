@@ -110,6 +110,31 @@ def unexport(name):
     return patch
 
 
+def swap_vtable_slots(symbol, first, second):
+    """Swaps two function slots of a virtual table, as a linker that
+    resolves a reference to the wrong function would leave it."""
+    def patch(data, arch):
+        base = slice_at(data, arch)
+        wide = arch == "x86_64"
+        out = subprocess.run(["llvm-nm-19", f"--arch={arch}", "--defined-only", "-"], input=bytes(data),
+                             capture_output=True, check=True).stdout.decode()
+        address = next(int(line.split()[0], 16) for line in out.splitlines() if line.split()[-1] == symbol)
+        for cmd, at, _ in commands(data, base):
+            if cmd in (LC_SEGMENT, LC_SEGMENT_64):
+                if wide:
+                    vmaddr, _, fileoff, filesize = struct.unpack("<QQQQ", data[at + 24: at + 56])
+                else:
+                    vmaddr, _, fileoff, filesize = struct.unpack("<IIII", data[at + 24: at + 40])
+                if filesize and vmaddr <= address < vmaddr + filesize:
+                    p = 8 if wide else 4
+                    a = base + fileoff + address - vmaddr + (2 + first) * p
+                    b = base + fileoff + address - vmaddr + (2 + second) * p
+                    data[a: a + p], data[b: b + p] = bytes(data[b: b + p]), bytes(data[a: a + p])
+                    return
+        raise AssertionError(f"{symbol} not in a segment")
+    return patch
+
+
 # name, patch, arch it is applied to, the check that must fail.
 FAULTS = [
     ("weak-flags-left-unset", clear_weak_flags, "i386", "i386: header-flags"),
@@ -119,6 +144,8 @@ FAULTS = [
     ("initialisers-out-of-order", swap_first_initialisers, "x86_64", "x86_64: initialiser-order"),
     ("entry-point-not-exported", unexport(b"_GetPlugin"), "x86_64", "x86_64: exports"),
     ("sdk-type-information-not-exported", unexport(b"__ZTIN4S3DX6PluginE"), "i386", "i386: exports"),
+    ("plugin-slots-swapped", swap_vtable_slots("__ZTV8Lerpwork", 7, 8), "i386", "i386: virtual-table-slots"),
+    ("package-slots-swapped", swap_vtable_slots("__ZTV11instPackage", 3, 4), "x86_64", "x86_64: virtual-table-slots"),
 ]
 
 
