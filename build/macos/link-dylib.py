@@ -7,7 +7,9 @@ There is no Apple SDK on the build machine, so the slice links against stub
 libraries built here from the table below: each carries the install name and
 versions the slice must record and the symbols the slice may import, and
 nothing else. They live next to the output, in stubs-ARCH/, and are never
-shipped. Afterwards both headers get the same flags (set_header_flags).
+shipped. The i386 slice goes through the older linker of LLVM 13, whose
+gaps fix_i386_image closes; afterwards both headers get the same flags
+(set_header_flags).
 """
 
 import argparse
@@ -69,7 +71,8 @@ def build_stub(arch, linker, stub_dir, install_name, current, compat, symbols, l
 def set_header_flags(path):
     """Both slices get the same flags: the weak-symbol pair, which the older
     linker leaves unset, and not the newer linker's no-re-exports mark, which
-    the 10.4 loader does not know."""
+    only describes this image to newer loaders and which the older linker
+    does not set."""
     with open(path, "r+b") as f:
         magic, = struct.unpack("<I", f.read(4))
         if magic not in (MH_MAGIC, MH_MAGIC_64):
