@@ -25,6 +25,7 @@
 #define FIXTURE_OUT_OF_RANGE_PACKAGE  15
 #define FIXTURE_EVENT_WRITES          16
 #define FIXTURE_ENDS_PROCESS          17
+#define FIXTURE_TEXT_BYTES            18
 
 #ifndef FIXTURE_DEFECT
 #  error "FIXTURE_DEFECT names the defect of this build"
@@ -167,6 +168,9 @@ namespace
         Row ( "pause" ).pCallback = CallbackCrash;
 #elif DEFECT( ENDS_PROCESS )
         Row ( "pause" ).pCallback = CallbackEndsProcess;
+#elif DEFECT( TEXT_BYTES )
+        // Every byte class a text can hold: above 0x7f, quote, backslash, control.
+        Row ( "setDelay" ).pHelp = "Caf\xe9 \"q\" a\\b\t\x7f\xff.";
 #elif DEFECT( DIRTY_NIL )
         Row ( "isInAnimationMode" ).pCallback = CallbackDirtyNil;
 #endif

@@ -4,6 +4,10 @@
   expect.py HOST [--probe PROBE] LIBRARY --all-pass
   expect.py HOST [--probe PROBE] LIBRARY --check NAME --result RESULT --detail REGEX
   expect.py HOST [--probe PROBE] LIBRARY --error REGEX
+  ... --text PACKAGE ROW FIELD HEX
+
+--text also requires the field of that function row in the host view to be
+exactly the bytes HEX (texts in the view decode as Latin-1).
 
 --all-pass: exit status 0 and every check passed. --check: exit status 1 and
 the named check has that result with a detail matching REGEX (re.search).
@@ -37,6 +41,7 @@ def main():
     mode.add_argument('--error')
     p.add_argument('--result', default='failed')
     p.add_argument('--detail', default='')
+    p.add_argument('--text', nargs=4, metavar=('PACKAGE', 'ROW', 'FIELD', 'HEX'))
     a = p.parse_args()
     base = [a.host] + (['--probe', a.probe] if a.probe else [])
 
@@ -57,6 +62,11 @@ def main():
     except ValueError:
         sys.exit('no JSON document (status %d):\n%s' % (done.returncode, done.stderr))
     checks = {c['name']: c for c in document['checks']}
+    if a.text:
+        package, row, field, want = a.text
+        got = document['view']['packages'][int(package)]['functions'][int(row)][field]
+        if got is None or got.encode('latin-1').hex() != want:
+            sys.exit('function row %s of package %s: %s is %r, expected the bytes %s' % (row, package, field, got, want))
 
     if a.all_pass:
         bad = [c for c in document['checks'] if c['result'] != 'passed']

@@ -379,6 +379,10 @@ def _(c):
                 o.fail('%s: flags are 0x%x, expected 0' % (label, row['flags']))
             if not row['callback']:
                 o.fail('%s: the callback is null' % label)
+    for r in c.s.all('function'):
+        if not r.get('crashed') and not r.get('same'):
+            o.fail('%s: two calls of GetFunctionAt(%d) returned different rows' % (
+                c.row_label(r['package'], 'function', r), r['index']))
     return o
 
 
@@ -403,6 +407,10 @@ def _(c):
                 o.fail('%s: value is %s, expected %s' % (label, row['value'], expected))
             if row['flags'] != 0:
                 o.fail('%s: flags are 0x%x, expected 0' % (label, row['flags']))
+    for r in c.s.all('constant'):
+        if not r.get('crashed') and not r.get('same'):
+            o.fail('%s: two calls of GetConstantAt(%d) returned different rows' % (
+                c.row_label(r['package'], 'constant', r), r['index']))
     return o
 
 
