@@ -5,12 +5,14 @@ import struct
 
 def float_text(bits):
     """The shortest decimal text that reads back as the same 32-bit float."""
-    f = struct.unpack('<I', struct.pack('<I', bits))[0]
-    f = struct.unpack('<f', struct.pack('<I', f))[0]
+    f = struct.unpack('<f', struct.pack('<I', bits))[0]
     for p in range(1, 10):
         t = '%.*g' % (p, f)
-        if struct.unpack('<I', struct.pack('<f', float(t)))[0] == bits:
-            return t
+        try:
+            if struct.unpack('<I', struct.pack('<f', float(t)))[0] == bits:
+                return t
+        except OverflowError:
+            continue
     return repr(f)
 
 
