@@ -8,6 +8,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools', 'host'))
 
+import backends  # noqa: E402
 import checks  # noqa: E402
 import lists   # noqa: E402
 import render  # noqa: E402
@@ -89,6 +90,36 @@ class Differences(unittest.TestCase):
         for left, right, expected in cases:
             with self.subTest(left=left, right=right):
                 self.assertEqual(list(view.differences(left, right)), expected)
+
+
+class FileKinds(unittest.TestCase):
+    CASES = [
+        (b'\x7fELF\x01\x01\x01', ('elf', 'ELF 32-bit')),
+        (b'\x7fELF\x02\x01\x01', ('elf', 'ELF 64-bit')),
+        (b'MZ\x90\x00', ('pe', 'PE')),
+        (b'\xca\xfe\xba\xbe\x00\x00\x00\x02', ('macho', 'Mach-O universal')),
+        (b'\xcf\xfa\xed\xfe\x07\x00\x00\x01', ('macho', 'Mach-O')),
+        (b'\xce\xfa\xed\xfe\x07\x00\x00\x00', ('macho', 'Mach-O')),
+        (b'#!/bin/sh\n', None),
+        (b'', None),
+    ]
+
+    def test_cases(self):
+        import tempfile
+        for head, expected in self.CASES:
+            with self.subTest(head=head), tempfile.NamedTemporaryFile() as f:
+                f.write(head + b'\0' * 60)
+                f.flush()
+                if expected is None:
+                    with self.assertRaises(backends.BackendError):
+                        backends.file_kind(f.name)
+                else:
+                    self.assertEqual(backends.file_kind(f.name), expected)
+
+    def test_missing_backend_is_one_line(self):
+        with self.assertRaises(backends.BackendError) as e:
+            backends.load('nosuchformat')
+        self.assertEqual(str(e.exception), 'no backend for nosuchformat files (tools/host/backends/nosuchformat.py is missing)')
 
 
 class Lists(unittest.TestCase):

@@ -70,6 +70,8 @@ def listing(document, label):
             out.append('  %d: %s' % (p['slot'], 'null' if p['null'] else 'crashed'))
             continue
         out.append('  %d "%s": %s functions, %s constants' % (p['slot'], p['name'], p['function_count'], p['constant_count']))
+        if p['functions']:
+            out.append('    functions:')
         for row in p['functions']:
             if row.get('crashed'):
                 out.append('    function %d: crashed' % row['index'])
@@ -78,6 +80,8 @@ def listing(document, label):
             out.append('    %2d %s    [%s]' % (row['index'], signature(p['name'], row), _result_text(calls) or 'not called'))
             if row.get('help'):
                 out.append('         %s' % row['help'])
+        if p['constants']:
+            out.append('    constants:')
         for row in p['constants']:
             if row.get('crashed'):
                 out.append('    constant %d: crashed' % row['index'])
