@@ -26,6 +26,7 @@
 #define FIXTURE_EVENT_WRITES          16
 #define FIXTURE_ENDS_PROCESS          17
 #define FIXTURE_TEXT_BYTES            18
+#define FIXTURE_CONTENTS_OVERFLOW     19
 
 #ifndef FIXTURE_DEFECT
 #  error "FIXTURE_DEFECT names the defect of this build"
@@ -223,12 +224,17 @@ namespace
             }
         }
 
-        unsigned int GetSDKVersion ( ) const override { return DEFECT( WRONG_SDK_VERSION ) ? 0x01000000u : static_cast<unsigned int>( S3DX::kSDKVersion ); }
+        unsigned int GetSDKVersion ( ) const override { return DEFECT( WRONG_SDK_VERSION ) ? 0x01000000u : iVersion; }
 
         void SetContentsDirectory ( const char *pDirectory ) override
         {
             unsigned int n = 0;
+#if DEFECT( CONTENTS_OVERFLOW )
+            // An unbounded copy: a long path runs over the version behind the member.
+            for ( ; pDirectory && pDirectory[n] && n < sizeof aDirectory + sizeof iVersion; ++n ) aDirectory[n] = pDirectory[n];
+#else
             for ( ; pDirectory && n < sizeof aDirectory - 1 && pDirectory[n]; ++n ) aDirectory[n] = pDirectory[n];
+#endif
             aDirectory[n] = 0;
         }
 
@@ -249,6 +255,7 @@ namespace
         FixtureEngineAPI  oEngineAPI;
         S3DX::AIPackage  *aPackages [ 3 ];
         char              aDirectory [ 1024 ];
+        unsigned int      iVersion = S3DX::kSDKVersion;
     };
 
     FixturePlugin oInstance;

@@ -223,6 +223,53 @@ namespace
         End ( );
     }
 
+    // What a host can observe of the plug-in object, for "changes nothing".
+    struct Observable
+    {
+        unsigned int        iVersion;
+        unsigned int        iCount;
+        S3DX::AIPackage    *aPackages [ kMaxPackages ];
+        const char         *aNames [ kMaxPackages ];
+        S3DX::AIEngineAPI  *pEngineAPI;
+        int                 aSlots [ kSlotCount ];
+        unsigned int        iEngineObjectsHash;
+        bool                bCrashed;
+    };
+    Observable oBefore, oAfter;
+
+    void Observe ( Observable &o )
+    {
+        memset ( static_cast<void *>( &o ), 0, sizeof o );
+        o.bCrashed = !Guarded ( [&] {
+            o.iVersion = pPlugin->GetSDKVersion ( );
+            o.iCount   = pPlugin->GetAIPackageCount ( );
+            for ( unsigned int i = 0; i < o.iCount && i < kMaxPackages; ++i )
+            {
+                o.aPackages[i] = pPlugin->GetAIPackageAt ( i );
+                o.aNames[i]    = o.aPackages[i] ? o.aPackages[i]->GetName ( ) : nullptr;
+            }
+            o.pEngineAPI = pPlugin->GetAIEngineAPI ( );
+        } );
+        if ( !o.bCrashed && o.pEngineAPI == pEngineAPI && pEngineAPI ) o.bCrashed = !ReadSlots ( o.aSlots );
+        // The engine package objects' bytes, as an FNV-1a hash: a write past
+        // the end of some other object of the library shows up here.
+        o.iEngineObjectsHash = 2166136261u;
+        for ( const EngineObject &e : aEngineObjects )
+        {
+            char aName [ 256 ];
+            ProbeEngineObjectName ( aName, sizeof aName, e.pType, e.pObject );
+            const unsigned char *p = static_cast<const unsigned char *>( ProbeSymbol ( pLibrary, aName ) );
+            if ( !p ) continue;
+            if ( !Guarded ( [&] { for ( size_t i = 0; i < e.iCount * sizeof ( S3DX::AIVariable ); ++i ) o.iEngineObjectsHash = ( o.iEngineObjectsHash ^ p[i] ) * 16777619u; } ) )
+                o.bCrashed = true;
+        }
+    }
+
+    bool SameObservable ( const Observable &a, const Observable &b )
+    {
+        return !a.bCrashed && !b.bCrashed && memcmp ( &a, &b, sizeof a ) == 0;
+    }
+
     // -----------------------------------------------------------------------
     // Phases.
 
@@ -270,7 +317,13 @@ namespace
             Str ( "case", c.pName );
             Key ( "length" );
             if ( pArgument ) PutUInt ( strlen ( pArgument ) ); else Put ( "null" );
+            Observe ( oBefore );
             if ( !Guarded ( [&] { pPlugin->SetContentsDirectory ( pArgument ); } ) ) Bool ( "crashed", true );
+            else
+            {
+                Observe ( oAfter );
+                Bool ( "changed", !SameObservable ( oBefore, oAfter ) );
+            }
             End ( );
         }
         return true;
@@ -538,40 +591,6 @@ namespace
                 CallRecord ( k, i, pCallback, oName, 3 );
             }
         }
-    }
-
-    // What a host can observe of the plug-in object, for "changes nothing".
-    struct Observable
-    {
-        unsigned int        iVersion;
-        unsigned int        iCount;
-        S3DX::AIPackage    *aPackages [ kMaxPackages ];
-        const char         *aNames [ kMaxPackages ];
-        S3DX::AIEngineAPI  *pEngineAPI;
-        int                 aSlots [ kSlotCount ];
-        bool                bCrashed;
-    };
-    Observable oBefore, oAfter;
-
-    void Observe ( Observable &o )
-    {
-        memset ( static_cast<void *>( &o ), 0, sizeof o );
-        o.bCrashed = !Guarded ( [&] {
-            o.iVersion = pPlugin->GetSDKVersion ( );
-            o.iCount   = pPlugin->GetAIPackageCount ( );
-            for ( unsigned int i = 0; i < o.iCount && i < kMaxPackages; ++i )
-            {
-                o.aPackages[i] = pPlugin->GetAIPackageAt ( i );
-                o.aNames[i]    = o.aPackages[i] ? o.aPackages[i]->GetName ( ) : nullptr;
-            }
-            o.pEngineAPI = pPlugin->GetAIEngineAPI ( );
-        } );
-        if ( !o.bCrashed && o.pEngineAPI == pEngineAPI && pEngineAPI ) o.bCrashed = !ReadSlots ( o.aSlots );
-    }
-
-    bool SameObservable ( const Observable &a, const Observable &b )
-    {
-        return !a.bCrashed && !b.bCrashed && memcmp ( &a, &b, sizeof a ) == 0;
     }
 
     void InheritedPhase ( )

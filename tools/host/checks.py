@@ -138,7 +138,7 @@ def _(c):
     return o
 
 
-@check('contents-directory', 'SetContentsDirectory takes empty, long, over-long and null paths')
+@check('contents-directory', 'SetContentsDirectory takes empty, long, over-long and null paths and changes nothing else')
 def _(c):
     o, rs = Outcome(), c.s.all('contents-directory')
     if not rs:
@@ -146,6 +146,9 @@ def _(c):
     for r in rs:
         if r.get('crashed'):
             o.crash('SetContentsDirectory crashed on the %s path (length %s)' % (r.get('case'), r.get('length')))
+        elif r.get('changed'):
+            o.fail('SetContentsDirectory with the %s path (length %s) changed what a host observes of the library' % (
+                r.get('case'), r.get('length')))
     return o
 
 

@@ -86,7 +86,11 @@ def build_view(stream):
     v['get_plugin'] = None if gp is None else {'null': gp.get('null'), 'same': gp.get('same'), 'crashed': gp.get('crashed', False)}
     sv = stream.one('sdk-version')
     v['sdk_version'] = None if sv is None else sv.get('value', 'crashed')
-    v['contents_directory'] = [{'case': r.get('case'), 'crashed': r.get('crashed', False)} for r in stream.all('contents-directory')]
+    # "changed" is an optional observation: it enters the view only when
+    # something did change, so views of backends without it still compare.
+    v['contents_directory'] = [dict({'case': r.get('case'), 'crashed': r.get('crashed', False)},
+                                    **({'changed': True} if r.get('changed') else {}))
+                               for r in stream.all('contents-directory')]
 
     ea = stream.one('engine-api')
     v['engine_api'] = None if ea is None else {k: ea.get(k) for k in ('null', 'same', 'equals_global')}
