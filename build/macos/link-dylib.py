@@ -145,13 +145,29 @@ def decode_rebases(data, pointer):
     return out
 
 
-def encode_rebases(rebases):
-    out, kind = bytearray(), None
-    for k, segment, offset in rebases:
+def encode_rebases(rebases, pointer=4):
+    """The rebases, sorted, as runs of adjacent pointers with address steps
+    between them: much shorter than the older linker's one full entry per
+    pointer, which leaves room in the same space for what fix_i386_image adds."""
+    out, kind, segment, cursor = bytearray(), None, None, None
+    items = sorted(set(rebases))
+    i = 0
+    while i < len(items):
+        k, seg, offset = items[i]
         if k != kind:
             out.append(0x10 | k)
             kind = k
-        out += bytes([0x20 | segment]) + to_uleb(offset) + bytes([0x51])
+        if seg != segment or cursor is None or offset < cursor:
+            out += bytes([0x20 | seg]) + to_uleb(offset)
+            segment = seg
+        elif offset > cursor:
+            out += bytes([0x30]) + to_uleb(offset - cursor)
+        run = 1
+        while run < 15 and i + run < len(items) and items[i + run] == (k, seg, offset + pointer * run):
+            run += 1
+        out.append(0x50 | run)
+        cursor = offset + pointer * run
+        i += run
     return bytes(out) + b"\0"
 
 
@@ -357,10 +373,38 @@ def import_pointer_fixups(data, image, objects, path):
     return rebases, binds
 
 
+def weak_binds(data, image, rebases):
+    """Weak binds for every pointer of __DATA that holds the address of one
+    of the image's weak definitions, so that the loader can coalesce them
+    with other images' copies; the older linker writes none."""
+    table, _ = symbols_of(data, image)
+    weak = {value: name for name, (n_type, n_desc, value) in table.items()
+            if n_type & 0x0E == 0x0E and n_type & 0x01 and n_desc & 0x80}
+    segment = next(i for i, s in enumerate(image["segments"]) if s[0] == b"__DATA")
+    vmaddr = image["segments"][segment][1]
+    fileoff = next(s["offset"] - (s["addr"] - vmaddr) for s in image["sections"] if s["segment"] == segment and s["offset"])
+    out = []
+    for kind, seg, offset in rebases:
+        if kind == REBASE_TYPE_POINTER and seg == segment:
+            value, = struct.unpack("<I", data[fileoff + offset: fileoff + offset + 4])
+            if value in weak:
+                out.append((weak[value], segment, offset))
+    return out
+
+
+def encode_weak_binds(binds):
+    out = bytearray()
+    for name, segment, offset in sorted(binds):
+        out += bytes([0x40]) + name.encode() + b"\0" + bytes([0x50 | BIND_TYPE_POINTER, 0x60, 0x00])
+        out += bytes([0x70 | segment]) + to_uleb(offset) + bytes([0x90])
+    return bytes(out) + b"\0"
+
+
 def fix_i386_image(path, objects):
     """Adds what the older linker leaves out of an i386 image: rebases for
-    the absolute words of its stubs, and the binds and rebases of clang's
-    non-lazy pointers. Both streams are re-encoded in the space they have."""
+    the absolute words of its stubs, the binds and rebases of clang's
+    non-lazy pointers, and the weak binds. The streams are re-encoded in the
+    space the linker gave the rebase and bind streams."""
     with open(path, "r+b") as f:
         data = bytearray(f.read())
         image = parse_image(data)
@@ -373,7 +417,15 @@ def fix_i386_image(path, objects):
         rebases = decode_rebases(data[rebase_off: rebase_off + rebase_size], 4)
         known = {(seg, off) for _, seg, off in rebases}
         rebases = [r for r in extra_rebases if (r[1], r[2]) not in known] + rebases
-        rewrite_stream(data, rebase_off, rebase_size, encode_rebases(rebases), "rebase", path)
+        # The weak binds go in the room the shorter rebase stream leaves.
+        stream = encode_rebases(rebases)
+        used = -(-len(stream) // 4) * 4
+        weak = encode_weak_binds(weak_binds(data, image, rebases))
+        if struct.unpack("<I", data[info + 28: info + 32])[0]:
+            sys.exit(f"{path}: the linker wrote weak binds after all")
+        rewrite_stream(data, rebase_off, rebase_size, stream + bytes(used - len(stream)) + weak, "rebase", path)
+        data[info + 12: info + 16] = struct.pack("<I", used)
+        data[info + 24: info + 32] = struct.pack("<II", rebase_off + used, rebase_size - used)
         if extra_binds:
             binds = decode_binds(data[bind_off: bind_off + bind_size]) + extra_binds
             rewrite_stream(data, bind_off, bind_size, encode_binds(binds), "bind", path)

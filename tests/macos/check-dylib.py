@@ -211,6 +211,13 @@ def check_slice(r, path, macho_header, arch, callbacks):
     exported = {names[n] for n, kind, _ in rows if kind in ("external", "weak external")}
     weak = {names[n] for n, kind, _ in rows if kind == "weak external"}
     hidden = {names[n] for n, kind, _ in rows if kind == "non-external (was a private external)"}
+    # Every reference to the SDK's weak type information is a weak bind, so
+    # the loader can make the host's and the library's copies one.
+    table = subprocess.run(["llvm-objdump-19", "--macho", f"--arch={arch}", "--weak-bind", path],
+                           capture_output=True, text=True).stdout
+    bound = {line.split()[-1] for line in table.splitlines() if line.startswith("__DATA")}
+    bound = set(demangle(sorted(bound)).values())
+    r.check(p + "weak-binds", bound == EXPECTED_WEAK_EXPORTS, f"weak binds to {sorted(bound)}")
     want_exports = expected_exports(callbacks)
     r.check(p + "exports", exported == want_exports,
             f"extra {sorted(exported - want_exports)}, missing {sorted(want_exports - exported)}")

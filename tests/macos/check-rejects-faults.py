@@ -16,7 +16,7 @@ import subprocess
 import sys
 
 LC_SYMTAB, LC_ID_DYLIB, LC_LOAD_DYLIB = 0x2, 0xD, 0xC
-LC_SEGMENT, LC_SEGMENT_64 = 0x1, 0x19
+LC_SEGMENT, LC_SEGMENT_64, LC_DYLD_INFO_ONLY = 0x1, 0x19, 0x80000022
 N_EXT = 0x01
 MH_WEAK_DEFINES, MH_BINDS_TO_WEAK = 0x8000, 0x10000
 
@@ -135,6 +135,16 @@ def swap_vtable_slots(symbol, first, second):
     return patch
 
 
+def drop_weak_binds(data, arch):
+    """Empties the weak-bind stream, as the older linker leaves it."""
+    base = slice_at(data, arch)
+    for cmd, at, _ in commands(data, base):
+        if cmd == LC_DYLD_INFO_ONLY:
+            data[at + 28: at + 32] = struct.pack("<I", 0)
+            return
+    raise AssertionError("no LC_DYLD_INFO_ONLY")
+
+
 # name, patch, arch it is applied to, the check that must fail.
 FAULTS = [
     ("weak-flags-left-unset", clear_weak_flags, "i386", "i386: header-flags"),
@@ -144,6 +154,7 @@ FAULTS = [
     ("initialisers-out-of-order", swap_first_initialisers, "x86_64", "x86_64: initialiser-order"),
     ("entry-point-not-exported", unexport(b"_GetPlugin"), "x86_64", "x86_64: exports"),
     ("sdk-type-information-not-exported", unexport(b"__ZTIN4S3DX6PluginE"), "i386", "i386: exports"),
+    ("weak-binds-missing", drop_weak_binds, "i386", "i386: weak-binds"),
     ("plugin-slots-swapped", swap_vtable_slots("__ZTV8Lerpwork", 7, 8), "i386", "i386: virtual-table-slots"),
     ("package-slots-swapped", swap_vtable_slots("__ZTV11instPackage", 3, 4), "x86_64", "x86_64: virtual-table-slots"),
 ]

@@ -46,9 +46,10 @@ class Rebases(unittest.TestCase):
 
     def test_encode_then_decode_gives_the_same_rebases(self):
         mixed = [(2, 0, 0x4926), (2, 0, 0x492C), (1, 1, 0), (1, 1, 0x8327C), (1, 3, 0)]
-        for rebases in [r for _, _, r in self.CASES] + [mixed]:
+        long_run = [(1, 1, 0x100 + 4 * i) for i in range(40)] + [(1, 1, 0x400)]
+        for rebases in [r for _, _, r in self.CASES] + [mixed, long_run]:
             with self.subTest(rebases=rebases):
-                self.assertEqual(link_dylib.decode_rebases(link_dylib.encode_rebases(rebases), 4), rebases)
+                self.assertEqual(link_dylib.decode_rebases(link_dylib.encode_rebases(rebases), 4), sorted(rebases))
 
 
 class Binds(unittest.TestCase):
