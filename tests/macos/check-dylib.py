@@ -206,7 +206,9 @@ def check_slice(r, path, macho_header, arch, callbacks):
     wrong = {n: lib for n, lib in imports.items() if allowed.get(n) != lib}
     missing = sorted(set(REQUIRED_IMPORTS) - set(imports))
     r.check(p + "imports", not wrong and not missing, f"unexpected {wrong}, missing {missing}")
-    r.check(p + "imports-no-string-functions", "strcpy" not in imports, "strcpy is imported")
+    # The contents directory is copied with a bounded loop of the plug-in's
+    # own; an imported strcpy would mean an unbounded copy into the member.
+    r.check(p + "contents-directory-copy-bounded", "strcpy" not in imports, "strcpy is imported")
 
     exported = {names[n] for n, kind, _ in rows if kind in ("external", "weak external")}
     weak = {names[n] for n, kind, _ in rows if kind == "weak external"}
@@ -230,6 +232,8 @@ def check_slice(r, path, macho_header, arch, callbacks):
                    if re.match(r"^(?:(?:vtable|typeinfo|typeinfo name) for )?S3DX::(AIVariable|Plugin|AIEngineAPI|AIPackage)\b", n)}
     stray = sorted(sdk_members - want_exports - EXPECTED_HIDDEN)
     r.check(p + "no-other-sdk-members", not stray, f"stray {stray}")
+
+    check_storage(r, p, path, arch)
 
     # Initialisers: the __mod_init_func pointers, mapped to the units'
     # initialiser functions, must be the four units in link order.
@@ -314,6 +318,28 @@ def check_plugin_initialiser(r, p, text, by_address, entries):
     r.check(p + "plugin-object-after-engine-objects", plugin and min(plugin) > last_package, f"calls {calls}")
     r.check(p + "destructor-registered-last-once", len(atexit) == 1 and atexit[0] == len(calls) - 1 and
             plugin and atexit[0] > max(plugin), f"calls {calls}")
+
+
+def check_storage(r, p, path, arch):
+    """What the initialisers fill starts as zero storage: the engine package
+    objects, the three constant tables and the direct-call objects; the main
+    package's function table is initialised data."""
+    out = subprocess.run(["llvm-nm-19", "-m", f"--arch={arch}", "--defined-only", path],
+                         capture_output=True, text=True, check=True).stdout
+    sections = {}
+    for line in out.splitlines():
+        m = re.match(r"^[0-9a-f]+ \((\S+),(\S+)\) .* (\S+)$", line)
+        if m:
+            sections.setdefault(m.group(3), []).append(m.group(2))
+    zero = ["_" + n for n in DIRECT_CALL_OBJECTS] + [
+        "__ZN4S3DX" + f"{len(n)}{n}" + "E" for n in ENGINE_PACKAGES]
+    wrong = [f"{n} in {sections.get(n)}" for n in zero if sections.get(n) not in (["__bss"], ["__common"])]
+    tables = sections.get("__ZL12aMyConstants", [])
+    if len(tables) != 3 or any(t not in ("__bss", "__common") for t in tables):
+        wrong.append(f"constant tables in {tables}")
+    if sections.get("__ZL12aMyFunctions", []).count("__const") < 1:
+        wrong.append(f"function tables in {sections.get('__ZL12aMyFunctions')}")
+    r.check(p + "zero-storage-filled-at-load", not wrong, "; ".join(wrong))
 
 
 def section(path, macho_header, segname, sectname):
