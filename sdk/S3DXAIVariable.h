@@ -33,6 +33,24 @@ namespace S3DX
             return ia < ib + nb && ib < ia + na;
         }
 
+        // True when the byte range [a, a + na) lies wholly inside [b, b + nb).
+        inline bool Within ( const char *a, size_t na, const char *b, size_t nb )
+        {
+            const PayloadBits ia = reinterpret_cast<PayloadBits>( a ), ib = reinterpret_cast<PayloadBits>( b );
+            return ia >= ib && na <= nb && ia - ib <= nb - na;
+        }
+
+        // Reverses the bytes [p, p + n) in place.
+        inline void ReverseBytes ( char *p, size_t n )
+        {
+            for ( size_t i = 0; i + 1 < n - i; ++i )
+            {
+                const char c = p[i];
+                p[i]         = p[n - 1 - i];
+                p[n - 1 - i] = c;
+            }
+        }
+
         // Own loops instead of strlen/strcmp: the run time the Windows build
         // links against offers the memory functions but not the string ones.
         inline size_t TextLength ( const char *pText )
@@ -230,12 +248,41 @@ namespace S3DX
 
             // After a wrap the new piece may cover texts that were themselves
             // taken from the front of the pool: copy in an order that reads
-            // every source byte before it is overwritten, and give up (the
-            // empty text) only when neither order can.
+            // every source byte before it is overwritten.
             char *const pRightOut    = pOut + nLeft;
             const bool  bRightUnderL = Detail::Overlaps ( pRight, nRight + 1, pOut, nLeft );
             const bool  bLeftUnderR  = Detail::Overlaps ( pLeft, nLeft, pRightOut, nRight + 1 );
-            if ( bRightUnderL && bLeftUnderR ) return AIVariable ( "" );
+            if ( bRightUnderL && bLeftUnderR )
+            {
+                // Each source lies under the other's destination, so no copy
+                // order works (a number's text joined before a long text at
+                // the front of the pool does this). Two layouts are joined in
+                // place anyway, writing only inside the new piece: one text
+                // joined to itself (moved to the front, then copied behind
+                // itself), and two separate texts both inside the piece, the
+                // right one first (the two blocks swapped by three reversals,
+                // then moved to the front). Any other layout gives the empty
+                // text.
+                const size_t n = nLeft + nRight + 1;
+                if ( pLeft == pRight )
+                {
+                    memmove ( pOut, pLeft, nLeft );
+                    memcpy ( pRightOut, pOut, nLeft );
+                    pRightOut[nLeft] = 0;
+                }
+                else if ( Detail::Within ( pLeft, nLeft, pOut, n ) && Detail::Within ( pRight, nRight + 1, pOut, n )
+                          && pRight < pLeft && !Detail::Overlaps ( pLeft, nLeft, pRight, nRight + 1 ) )
+                {
+                    char *const  pBlock = pOut + ( pRight - pOut );                 // writable: it lies in the piece
+                    const size_t nFirst = static_cast<size_t>( pLeft - pRight );    // the right text, its NUL, the gap
+                    Detail::ReverseBytes ( pBlock, nFirst );
+                    Detail::ReverseBytes ( pBlock + nFirst, nLeft );
+                    Detail::ReverseBytes ( pBlock, nFirst + nLeft );
+                    memmove ( pOut, pBlock, n );
+                }
+                else return AIVariable ( "" );
+                return AIVariable ( static_cast<const char *>( pOut ) );
+            }
             if ( bRightUnderL )
             {
                 memmove ( pRightOut, pRight, nRight + 1 );

@@ -133,6 +133,65 @@ TEST ( Concatenation, JoinOverItsOwnSourcesAtTheFrontStaysWhole )
     EXPECT_EQ ( std::string ( q.pStringValue ), big + "34" );
 }
 
+// After a wrap the joined text may cover both of its sources in crossed
+// order, each under the other's destination. Each case lays its sources out
+// in the pool, puts the cursor near the end so that the join wraps to the
+// front, and expects the whole join there (or, for the one layout that cannot
+// be joined in place, the empty text rather than a corrupted one).
+TEST ( Concatenation, JoinOverBothSourcesInCrossedOrder )
+{
+    // A text of n copies of c in a fresh pool piece.
+    static const auto PoolText = [] ( size_t n, char c )
+    {
+        char *p = AIVariable::GetStringPoolBuffer ( static_cast<unsigned int>( n + 1 ) );
+        memset ( p, c, n );
+        p[n] = 0;
+        return static_cast<const char *>( p );
+    };
+    struct Case { const char *pWhat; AIVariable ( *fSetUp ) ( std::string &, std::string & ); bool bJoined; };
+    const Case aCases [ ] =
+    {
+        { "a number before a long text at the front", [] ( std::string &l, std::string &r ) {
+              CursorTo ( kPoolSize );
+              const AIVariable t ( PoolText ( 300000, 't' ) );  // lands at the front; the number's text follows it
+              l = "5"; r = t.pStringValue;
+              return AIVariable ( 5 ) << t; }, true },
+        { "two texts, the right one first", [] ( std::string &l, std::string &r ) {
+              CursorTo ( kPoolSize );
+              const char *a = PoolText ( 100, 'a' ), *b = PoolText ( 50, 'b' );
+              AIVariable::GetStringPoolBuffer ( kPoolSize - 152 - 10 );
+              l = b; r = a;
+              return AIVariable ( b ) << AIVariable ( a ); }, true },
+        { "a text joined to itself", [] ( std::string &l, std::string &r ) {
+              CursorTo ( kPoolSize );
+              AIVariable::GetStringPoolBuffer ( 5 );
+              const char *s = PoolText ( 100, 's' );
+              AIVariable::GetStringPoolBuffer ( kPoolSize - 106 - 10 );
+              l = r = s;
+              return AIVariable ( s ) << AIVariable ( s ); }, true },
+        { "a text and its own tail", [] ( std::string &l, std::string &r ) {
+              CursorTo ( kPoolSize );
+              AIVariable::GetStringPoolBuffer ( 5 );
+              const char *s = PoolText ( 100, 's' );
+              AIVariable::GetStringPoolBuffer ( kPoolSize - 106 - 10 );
+              l = s; r = s + 50;
+              return AIVariable ( s ) << AIVariable ( s + 50 ); }, false },
+    };
+    for ( const Case &c : aCases )
+    {
+        std::string l, r;
+        const AIVariable v = c.fSetUp ( l, r );
+        char *p0 = CursorTo ( kPoolSize );
+        if ( c.bJoined )
+        {
+            EXPECT_EQ ( v.pStringValue, p0 ) << c.pWhat;
+            const std::string t = TextOf ( v );
+            EXPECT_TRUE ( t == l + r ) << c.pWhat << ": " << t.size ( ) << " bytes instead of " << l.size ( ) + r.size ( );
+        }
+        else EXPECT_EQ ( TextOf ( v ), "" ) << c.pWhat;
+    }
+}
+
 TEST ( Equality, BetweenVariables )
 {
     int i1 = 0, i2 = 0;
