@@ -9,10 +9,10 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
+module_source = importlib.util.spec_from_file_location(
     "link_dylib", os.path.join(HERE, "..", "..", "build", "macos", "link-dylib.py"))
-link_dylib = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(link_dylib)
+link_dylib = importlib.util.module_from_spec(module_source)
+module_source.loader.exec_module(link_dylib)
 
 
 class Numbers(unittest.TestCase):
