@@ -443,40 +443,32 @@ def _(c):
     return o
 
 
-@check('function-names', 'function names are lowerCamelCase and unique within their package')
-def _(c):
+def _names_outcome(c, kind, pattern, rule):
+    """Each published row of `kind` has a name matching `pattern` and unique in its package."""
     o = Outcome()
     for p, _e in c.published():
         seen = {}
-        for row in p['functions']:
+        for row in p[kind + 's']:
             name = row.get('name')
             if row.get('crashed') or name is None:
                 continue
-            label = c.row_label(p['slot'], 'function', row)
-            if not FUNCTION_NAME.match(name):
-                o.fail('%s: "%s" is not lowerCamelCase' % (label, name))
+            label = c.row_label(p['slot'], kind, row)
+            if not pattern.match(name):
+                o.fail('%s: "%s" %s' % (label, name, rule))
             if name in seen:
                 o.fail('%s: "%s" is also the name of row %d' % (label, name, seen[name]))
             seen.setdefault(name, row['index'])
     return o
+
+
+@check('function-names', 'function names are lowerCamelCase and unique within their package')
+def _(c):
+    return _names_outcome(c, 'function', FUNCTION_NAME, 'is not lowerCamelCase')
 
 
 @check('constant-names', 'constant names begin with k and are unique within their package')
 def _(c):
-    o = Outcome()
-    for p, _e in c.published():
-        seen = {}
-        for row in p['constants']:
-            name = row.get('name')
-            if row.get('crashed') or name is None:
-                continue
-            label = c.row_label(p['slot'], 'constant', row)
-            if not CONSTANT_NAME.match(name):
-                o.fail('%s: "%s" does not begin with k and a capital letter' % (label, name))
-            if name in seen:
-                o.fail('%s: "%s" is also the name of row %d' % (label, name, seen[name]))
-            seen.setdefault(name, row['index'])
-    return o
+    return _names_outcome(c, 'constant', CONSTANT_NAME, 'does not begin with k and a capital letter')
 
 
 def item_problems(text):
