@@ -1,11 +1,13 @@
 #pragma once
 // Shared by the fuzz targets: a check that stops the process with a message
-// (so libFuzzer keeps the input), and raw views of floats.
+// (so libFuzzer keeps the input); raw views of floats come from the test support.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "../TestSupport.h"
 
 // Stops the run on a broken property. Unlike assert it is never compiled out.
 #define FUZZ_CHECK( condition, ... )                                                         \
@@ -19,17 +21,3 @@
             std::abort ( );                                                                   \
         }                                                                                     \
     } while ( 0 )
-
-inline uint32_t FuzzFloatBits ( float f )
-{
-    uint32_t u;
-    std::memcpy ( &u, &f, sizeof u );
-    return u;
-}
-
-inline float FuzzFloatFromBits ( uint32_t u )
-{
-    float f;
-    std::memcpy ( &f, &u, sizeof f );
-    return f;
-}

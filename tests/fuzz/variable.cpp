@@ -59,7 +59,7 @@ namespace
 
     bool SameFloat ( float a, float b )
     {
-        return FuzzFloatBits ( a ) == FuzzFloatBits ( b ) || ( std::isnan ( a ) && std::isnan ( b ) );
+        return FloatBits ( a ) == FloatBits ( b ) || ( std::isnan ( a ) && std::isnan ( b ) );
     }
 
     // The strict parse, written apart from the library's: strtod must consume
@@ -205,9 +205,9 @@ namespace
                 // change rule, with an arbitrary sign and mantissa.
                 const uint32_t iExponent = static_cast<uint32_t>( 127 + in.ConsumeIntegralInRange<int>( -30, 70 ) );
                 const uint32_t iMantissa = ( in.ConsumeIntegral<uint32_t>( ) & 0x7fffffu ) | ( in.ConsumeBool ( ) ? 1u : 0u );
-                return FuzzFloatFromBits ( ( in.ConsumeBool ( ) ? 0x80000000u : 0u ) | iExponent << 23 | iMantissa );
+                return FloatFromBits ( ( in.ConsumeBool ( ) ? 0x80000000u : 0u ) | iExponent << 23 | iMantissa );
             }
-            default: return FuzzFloatFromBits ( in.ConsumeIntegral<uint32_t>( ) );
+            default: return FloatFromBits ( in.ConsumeIntegral<uint32_t>( ) );
             }
         }
 
